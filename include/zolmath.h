@@ -1,0 +1,377 @@
+/*
+ * zolmath.h - public interface of the ZOLmath numerical library.
+ *
+ * Calling conventions shared by every routine:
+ *  - Names ending in an underscore take every argument by address, constants
+ *    included: an integer argument is the address of a 32-bit signed integer,
+ *    a real argument the address of a double, an array argument the address
+ *    of its first element.  febew, MathRotVector and MathNonLinearSolver take
+ *    their arguments as declared below.
+ *  - Reals are IEEE 754 doubles, integers 32-bit signed.  Indices and index
+ *    lists count from 1.
+ *  - A 3-vector is three consecutive doubles (x, y, z); a point list of n
+ *    points is 3n consecutive doubles.  A Matrix3 is nine consecutive doubles.
+ *  - General matrices are column-major with a leading dimension ld: element
+ *    (i, j), counted from 1, at offset (i-1) + (j-1)*ld.  Routines that use
+ *    another layout say so.
+ *  - "Interleaved" right-hand sides: component i of vector r at offset
+ *    (i-1)*nrhs + (r-1).
+ *  - A count of zero or less means no work on that dimension; outputs are
+ *    then left as they were unless the routine's comment says otherwise.
+ *  - Failures come back only through the status argument (ierr); 0 means
+ *    success.  Nothing is thrown and nothing is printed, except the trace of
+ *    MathNonLinearSolver, which goes to the stream its caller passes.
+ *  - Every routine is reentrant: it keeps no state between or during calls
+ *    outside its own stack, its arguments and the scratch blocks it obtains
+ *    for the duration of one call.
+ *  - Scratch of run-time size comes from the host's memory service
+ *    (f_malloc / f_free) and is released before the routine returns; the
+ *    routines that use it say so.
+ *
+ * The header compiles as C99 and as C++.
+ */
+#ifndef ZOLMATH_H
+#define ZOLMATH_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#if defined(_WIN32)
+#  if defined(ZOLMATH_BUILDING)
+#    define ZOLMATH_API __declspec(dllexport)
+#  else
+#    define ZOLMATH_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__)
+#  define ZOLMATH_API __attribute__((visibility("default")))
+#else
+#  define ZOLMATH_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ------------------------------------------------------------------------ */
+/* 3-vectors                                                                 */
+/* ------------------------------------------------------------------------ */
+
+/* c = a + b, component by component; c may be a or b. */
+ZOLMATH_API void lvsum3_(const double* a, const double* b, double* c);
+/* c = a - b, component by component; c may be a or b. */
+ZOLMATH_API void lvdif3_(const double* a, const double* b, double* c);
+/* c = s*a; c may be a. */
+ZOLMATH_API void lvmul3_(const double* a, const double* s, double* c);
+/* Returns the scalar product a.b. */
+ZOLMATH_API double lvscl3_(const double* a, const double* b);
+/* c = a x b.  c must be distinct from a and b. */
+ZOLMATH_API void lvkrp3_(const double* a, const double* b, double* c);
+/* Returns the triple product a.(b x c), the determinant of the rows a, b, c. */
+ZOLMATH_API double lvspa3_(const double* a, const double* b, const double* c);
+/* Returns the Euclidean length of a. */
+ZOLMATH_API double lvlgt3_(const double* a);
+/* *d = squared distance of a and b (no root is taken). */
+ZOLMATH_API void lvdis3_(const double* a, const double* b, double* d);
+/* b = a / |a|.  ierr 1 (b zero) when |a| < 1e-8; a NaN length counts as
+ * valid (ierr 0).  b may be a. */
+ZOLMATH_API void lvnrm3_(const double* a, double* b, int32_t* ierr);
+/* b = a / |a| with a corrective second pass, *len = |a|.  ierr 1 (b zero,
+ * len 0) when |a| < 1e-8 or |a| is NaN.  b may be a. */
+ZOLMATH_API void lvnrmb_(const double* a, double* b, double* len, int32_t* ierr);
+/* b, c complete the direction a to a right-handed orthonormal frame
+ * (a/|a|, b, c).  ierr 1 when a is shorter than 1e-8 (b, c untouched).
+ * b or c may be a; b and c must be distinct. */
+ZOLMATH_API void lvo23_(const double* a, double* b, double* c, int32_t* ierr);
+/* Returns the angle between a and b in [0, pi]; 0 when either is shorter
+ * than 1e-8. */
+ZOLMATH_API double lvwin3_(const double* a, const double* b);
+/* Returns acos(x) with x clamped to [-1, 1]; NaN passes through. */
+ZOLMATH_API double haacos_(const double* x);
+/* *d = sweep from angle w1 to angle w2 (radians), in the positive sense when
+ * *sense != 0 (result in (0, 2pi] for w1, w2 in [0, 2pi)), negative
+ * otherwise (result in [-2pi, 0)). */
+ZOLMATH_API void lvwiwi_(const double* w1, const double* w2, const int32_t* sense, double* d);
+
+/* ------------------------------------------------------------------------ */
+/* Vectors of length n                                                       */
+/* ------------------------------------------------------------------------ */
+
+/* c = a + b; c may be a or b. */
+ZOLMATH_API void lvsumn_(const int32_t* n, const double* a, const double* b, double* c);
+/* c = a - b; c may be a or b. */
+ZOLMATH_API void lvdifn_(const int32_t* n, const double* a, const double* b, double* c);
+/* c = s*a; c may be a. */
+ZOLMATH_API void lvmuln_(const int32_t* n, const double* a, const double* s, double* c);
+/* *mode == -1: z_i = y_i / x_i where |x_i| > 1e-20 (other z_i untouched);
+ * any other mode: z_i = x_i * y_i.  z may be y. */
+ZOLMATH_API void lvmldn_(const int32_t* mode, const int32_t* n, const double* x, const double* y,
+                         double* z);
+/* Returns the scalar product a.b, summed in index order from 0. */
+ZOLMATH_API double lvscln_(const int32_t* n, const double* a, const double* b);
+/* Returns the Euclidean norm of a (0 when n < 1). */
+ZOLMATH_API double lvlgtn_(const int32_t* n, const double* a);
+/* b = a / |a| with a corrective pass.  ierr 1 (b zero) when |a| < 1e-8,
+ * including n < 1 (nothing written).  b may be a. */
+ZOLMATH_API void lvnrmn_(const int32_t* n, const double* a, double* b, int32_t* ierr);
+/* b = a with the pairwise interchanges of the list p (entries from 1)
+ * applied forward (*mode >= 0) or backward (*mode < 0).  b may be a. */
+ZOLMATH_API void lvprmn_(const int32_t* mode, const int32_t* n, const double* a, double* b,
+                         const int32_t* p);
+
+/* ------------------------------------------------------------------------ */
+/* General matrices and quadratic roots                                      */
+/* ------------------------------------------------------------------------ */
+
+/* a is m by n, column-major, leading dimension lda.  *mode == 2: y = a^T x
+ * (x has m, y n elements); any other mode: y = a x (x has n, y m elements).
+ * y must not overlap a or x. */
+ZOLMATH_API void lmmlvn_(const int32_t* mode, const int32_t* lda, const int32_t* m, const int32_t* n,
+                         const double* a, const double* x, double* y);
+/* c = a b, all three stored row by row (a nrowa by ncola, b ncola by ncolb).
+ * c must not overlap a or b. */
+ZOLMATH_API void lmmulm_(const int32_t* nrowa, const int32_t* ncola, const int32_t* ncolb,
+                         const double* a, const double* b, double* c);
+/* Returns a norm of the m by n column-major matrix a: *mode 1 the 1-norm
+ * (largest column sum), 2 the largest row sum, 3 Frobenius, 4 the largest
+ * magnitude; other modes and empty matrices give 0. */
+ZOLMATH_API double lmnrmn_(const int32_t* mode, const int32_t* lda, const int32_t* m, const int32_t* n,
+                           const double* a);
+/* Returns the number of k in 1..min(lda, n) with |a(k,k)| > *tol. */
+ZOLMATH_API int32_t lmtrkn_(const int32_t* lda, const int32_t* n, const double* a, const double* tol);
+/* Roots of coef[0] + coef[1] x + coef[2] x^2 = 0 (coefficients below 1e-10
+ * in magnitude count as zero).  degree 2: nreal 2, roots (r1, 0, r2, 0), or
+ * nreal 0, roots (re, im, re, -im); degree 1: nreal 1, roots[0..1] written;
+ * degree -1 / nreal -1: every x solves; degree 0 / nreal 0: no solution. */
+ZOLMATH_API void lm2pwu_(const double* coef, int32_t* nreal, int32_t* degree, double* roots);
+
+/* ------------------------------------------------------------------------ */
+/* 3 by 3 matrices and point lists (Matrix3 read column by column)          */
+/* ------------------------------------------------------------------------ */
+
+/* c = a b; c may be a or b. */
+ZOLMATH_API void lmmul3_(const double* a, const double* b, double* c);
+/* out = a^T; out may be a. */
+ZOLMATH_API void lmmtra_(const double* a, double* out);
+/* out = matrix of cofactors of a (det(a) * a^-T).  out must not overlap a. */
+ZOLMATH_API void lmadj_(const double* a, double* out);
+/* out(k) = a pts(k), column-wise application, k = 0..n-1; out may be pts,
+ * a must not overlap out. */
+ZOLMATH_API void lmmvp3_(const double* a, const int32_t* n, const double* pts, double* out);
+/* out(k) = shift + pts(k); out may be pts. */
+ZOLMATH_API void lmmvs3_(const double* pts, const int32_t* n, const double* shift, double* out);
+
+/* ------------------------------------------------------------------------ */
+/* Rotations and reflections (Matrix3 for row-wise application)              */
+/* ------------------------------------------------------------------------ */
+
+/* out = rotation about the unit axis with sine *sinv and cosine *cosv. */
+ZOLMATH_API void lmdre3_(const double* axis, const double* sinv, const double* cosv, double* out);
+/* out = I - factor u u^T, u = v/|v| (factor 2: the mirror in the plane
+ * normal to v).  ierr 1 (out untouched) when |v| < 1e-8. */
+ZOLMATH_API void lmspi3_(const double* v, const double* factor, double* out, int32_t* ierr);
+/* out = rotation taking unit a onto unit b; for opposite directions the
+ * half-turn about the unit axis, or the mirror normal to a when axis is not
+ * of unit length. */
+ZOLMATH_API void lmdvec_(const double* a, const double* b, const double* axis, double* out);
+/* out = rotation taking the direction of a onto that of b; the identity for
+ * every degenerate case (short, parallel or opposite vectors). */
+ZOLMATH_API void MathRotVector(const double* a, const double* b, double* out);
+/* out = rotation taking a1 onto b1 and the plane (a1, a2) onto (b1, b2).
+ * status -1 (out untouched): no rotation; 0: a1 -> b1 and plane -> plane;
+ * 1: a2 -> b2 as well. */
+ZOLMATH_API void lmdpl_(const double* a1, const double* a2, const double* b1, const double* b2,
+                        double* out, int32_t* status);
+/* out(k) = center + a (pts(k) - center), row-wise; out may be pts. */
+ZOLMATH_API void lmrot3_(const double* a, const double* center, const double* pts, const int32_t* n,
+                         double* out);
+
+/* ------------------------------------------------------------------------ */
+/* Coordinate frame transforms                                               */
+/* ------------------------------------------------------------------------ */
+
+/* World to frame.  a holds the frame axes as columns, origin the frame
+ * origin; *parallel != 0: plain change of frame, 0: central projection from
+ * (0, 0, *dist) in frame coordinates (points at the centre's depth become
+ * (1e307, 1e307, z)).  The fifth and seventh arguments are never read.
+ * out may be pts. */
+ZOLMATH_API void ltmwb3_(const double* pts, const int32_t* n, const double* a, const double* origin,
+                         const void* unused5, const int32_t* parallel, const void* unused7,
+                         const double* dist, double* out);
+/* Frame to world, the inverse of ltmwb3_ for orthonormal axes.  out may be
+ * pts only in the central mode. */
+ZOLMATH_API void ltmbw3_(const double* pts, const int32_t* n, const double* a, const double* origin,
+                         const void* unused5, const int32_t* parallel, const void* unused7,
+                         const double* dist, double* out);
+
+/* ------------------------------------------------------------------------ */
+/* Matrix inversion                                                          */
+/* ------------------------------------------------------------------------ */
+
+/* x = generalised inverse of the n by m matrix a (n <= m), stored row by
+ * row.  When n == m, a is destroyed.  ierr 1: singular; 5: memory service
+ * or size limit.  Uses the memory service (tag "lminv"). */
+ZOLMATH_API void lminv_(const int32_t* n, const int32_t* m, double* a, double* x, int32_t* ierr);
+
+/* ------------------------------------------------------------------------ */
+/* Best-fit rigid motion                                                     */
+/* ------------------------------------------------------------------------ */
+
+/* Weighted best-fit rotation rot (row-wise) and translation trans carrying
+ * src onto dst: image = rot (p + trans).  ierr 1 when n < 1. */
+ZOLMATH_API void lmmat_(const int32_t* fitmode, const int32_t* n, const int32_t* weighted,
+                        const double* weights, const double* src, const double* dst, double* rot,
+                        double* trans, const int32_t* wantdev, double* maxdev, int32_t* ierr);
+/* rot = orthogonal factor (det +1) of the polar decomposition of a; rank 3
+ * or 2 with rot written, 1 or 0 with rot untouched. */
+ZOLMATH_API void lmmatc_(const double* a, double* rot, int32_t* rank);
+
+/* ------------------------------------------------------------------------ */
+/* Householder reflections                                                   */
+/* ------------------------------------------------------------------------ */
+
+/* Construct (mode != 2) and apply, or only apply (mode 2), a Householder
+ * reflection on positions ipiv, ifirst..ilast; u at stride incu, vector j of
+ * c at offset (j-1)*incv with element stride ince.  ierr 0 or 1. */
+ZOLMATH_API void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* ifirst,
+                        const int32_t* ilast, double* u, const int32_t* incu, double* upiv, double* c,
+                        const int32_t* ince, const int32_t* incv, const int32_t* nvec, const double* tol,
+                        int32_t* ierr);
+/* Unit-stride Householder reflection on the columns of the ilast by nvec
+ * matrix c, with its stored form in v and a copy of the pivot component in
+ * upivcopy (u and v, upiv and upivcopy may coincide).  ierr 0..5. */
+ZOLMATH_API void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t* ifirst,
+                         const int32_t* ilast, double* u, double* upiv, double* c, const int32_t* nvec,
+                         double* v, double* upivcopy, int32_t* ierr);
+
+/* ------------------------------------------------------------------------ */
+/* Triangular systems                                                        */
+/* ------------------------------------------------------------------------ */
+
+/* Solve with the lower (mode 1) or upper (mode 2) triangle of the n by n
+ * matrix a for nrhs interleaved right-hand sides in b.  ierr 0..4. */
+ZOLMATH_API void lgdre_(const int32_t* mode, const int32_t* nrhs, const int32_t* n, const double* a,
+                        double* b, int32_t* ierr);
+/* Solve with the leading min(lda, ncol) triangle of a: mode 1 L, 2 U,
+ * 3 U^T, 4 L^T; one right-hand side, in place.  No tests. */
+ZOLMATH_API void lgdre1_(const int32_t* mode, const int32_t* lda, const int32_t* ncol, const double* a,
+                         double* b);
+
+/* ------------------------------------------------------------------------ */
+/* QR factorisation with column pivoting                                     */
+/* ------------------------------------------------------------------------ */
+
+/* A P = Q R in place: R in the upper triangle, reflection tails below, the
+ * pivot components in h, the interchange record in ipvt. */
+ZOLMATH_API void lgqrfc_(const int32_t* lda, const int32_t* m, const int32_t* n, double* a, double* h,
+                         int32_t* ipvt);
+
+/* ------------------------------------------------------------------------ */
+/* Equality-constrained least squares                                        */
+/* ------------------------------------------------------------------------ */
+
+/* min |c x - d| subject to e x = f for nrhs interleaved right-hand sides.
+ * Work arrays from the runtime heap.  ierr 0, 1, 2, 3, 4, 5, 10+s, 20+s. */
+ZOLMATH_API void lglse_(const int32_t* nrhs, const int32_t* n, const int32_t* ncon, const int32_t* neq,
+                        double* e, double* f, double* c, double* d, double* x, int32_t* ierr);
+/* As lglse_ with caller-supplied work arrays of the sizes lwork and lvec. */
+ZOLMATH_API void lglse1_(const int32_t* nrhs, const int32_t* n, const int32_t* ncon, const int32_t* neq,
+                         double* e, double* f, double* c, double* d, double* x, const int32_t* lwork,
+                         const int32_t* lvec, double* work1, double* work2, double* vec1, double* vec2,
+                         int32_t* ierr);
+
+/* ------------------------------------------------------------------------ */
+/* Sequential banded least squares                                           */
+/* ------------------------------------------------------------------------ */
+
+/* Fold the block of nrow equations at row *inext of the band array g into
+ * the triangular band factor. */
+ZOLMATH_API void lgbla_(double* g, const int32_t* ldg, const int32_t* nb, int32_t* ipos, int32_t* inext,
+                        const int32_t* nrow, const int32_t* jcol, const int32_t* nrhs, const double* tol);
+/* Solve with the band factor: mode 1 R x = stored right-hand sides, 2
+ * R^T x = y, 3 R x = y (y given in x).  ierr 0 or 1. */
+ZOLMATH_API void lgbls_(const int32_t* mode, const double* g, const int32_t* ldg, const int32_t* nb,
+                        const int32_t* ipos, const int32_t* n, const int32_t* nrhs, const double* tol,
+                        double* x, int32_t* ierr);
+
+/* ------------------------------------------------------------------------ */
+/* Weighted product with a stored matrix                                     */
+/* ------------------------------------------------------------------------ */
+
+/* c = M diag(w) b, with *hmat the address of the m by n column-major M and
+ * b, c stored row by row.  Uses the memory service (tag "lgloes"). */
+ZOLMATH_API void lgloes_(const int32_t* n, const int32_t* m, const double* const* hmat,
+                         const int32_t* ncol, const double* b, const double* w, double* c,
+                         int32_t* ierr);
+
+/* ------------------------------------------------------------------------ */
+/* Nonlinear least squares                                                   */
+/* ------------------------------------------------------------------------ */
+
+/* Options of MathNonLinearSolver (four int32, then four doubles). */
+typedef struct MathNonLinearSolverOptions {
+    int32_t method;             /* 0 or 1: Levenberg-Marquardt; others: status 6 */
+    int32_t maxIterations;      /* at most maxIterations + 1 iterations; <= 0: 20 */
+    int32_t checkEachIteration; /* non-zero: request 4 before each evaluation */
+    int32_t checkAtEnd;         /* non-zero: request 4 after convergence */
+    double initialRadiusFactor; /* initial radius = factor * |D|; <= 0: 0.05 */
+    double radiusCapFactor;     /* radius cap = factor * sum |D_j|; <= 0: 0.1 */
+    double residualTolerance;   /* stopping tolerance; <= 0: 1e-8 */
+    double reservedTolerance;   /* reserved, not read */
+} MathNonLinearSolverOptions;
+
+/* Residual callback: request 3 evaluates the m residuals into f and the m by
+ * n Jacobian (column-major, leading dimension m) into jac at x; request 4
+ * checks (f and jac then both point to one scratch double).  *reply < 0
+ * means failure; for request 4, > 0 means stop.  The return value is
+ * ignored. */
+typedef int (*MathNonLinearSolverCallback)(int32_t request, void* context, double* x, double* f,
+                                           double* jac, int32_t* reply);
+
+/* Trust-region Levenberg-Marquardt solver.  status: -1 null options, 0
+ * converged, 1 converged but the final check answered positive, 2 iteration
+ * limit, 3 a check asked to stop, 4 no scratch memory, 5 a callback failed,
+ * 6 unknown method.  Trace to traceStream when traceLevel > 2.  Uses the
+ * memory service (tag "mathngsolver"). */
+ZOLMATH_API void MathNonLinearSolver(const MathNonLinearSolverOptions* options, int32_t m, int32_t n,
+                                     void* context, MathNonLinearSolverCallback callback,
+                                     int32_t traceLevel, FILE* traceStream, double* x, double* f,
+                                     double* step, int32_t* status);
+
+/* Levenberg-Marquardt parameter and step for the radius delta, from the
+ * pivoted QR factors of the Jacobian. */
+ZOLMATH_API void ngpar1_(const int32_t* mpn, const int32_t* m, const int32_t* n, const double* r,
+                         const double* qtb, double* a, double* b, double* dx, const double* d,
+                         double* par, const double* delta, const double* sigma, const int32_t* maxit,
+                         const int32_t* rank, const int32_t* pivots, double* work, int32_t* iter);
+/* D_j = max(D_j, |column j of a|). */
+ZOLMATH_API void ngvsc1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* a,
+                         double* d);
+/* Returns 1 when stopping test *mode (1, 2 or 3) holds, else 0. */
+ZOLMATH_API int32_t ngstp1_(const int32_t* mode, const int32_t* ld, const int32_t* rows,
+                            const int32_t* cols, const double* jac, const double* fnew, const double* dx,
+                            const double* d, const double* xnew, const double* delta, const double* par,
+                            const double* tol, double* work);
+/* Returns the ratio of actual to predicted reduction. */
+ZOLMATH_API double ngrat1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* jac,
+                           const double* f, const double* fnew, const double* dx, const double* d,
+                           const double* par);
+/* Returns the factor for the trust-region radius. */
+ZOLMATH_API double ngups1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* jac,
+                           const double* f, const double* fnew, const double* dx, const double* d,
+                           const double* par, const double* rho);
+
+/* ------------------------------------------------------------------------ */
+/* Control-net motion                                                        */
+/* ------------------------------------------------------------------------ */
+
+/* Move the net of *n points in place: kind 2 rational (x, y, z, w), other
+ * kinds Cartesian; code 0..5 selects the motion from the vectors and the
+ * row-wise matrices.  Rational nets use the memory service (tag "febew"). */
+ZOLMATH_API void febew(int32_t kind, int32_t code, const double* vectors, const double* matrices,
+                       const int32_t* n, double* net);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZOLMATH_H */

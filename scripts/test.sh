@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the library and the test suite with g++ and with clang (warnings
+# as errors) and runs every test under both.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+jobs=$(nproc)
+for preset in ci-gcc ci-clang; do
+  echo "=== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done
