@@ -111,6 +111,16 @@ TEST(MatrixGeneral, MatrixVectorProductSumsInIndexOrder) {
     Vec yc(4);
     lmmlvn_(&transposed, &C.ld, &C.m, &C.n, C.a.data(), ones3.data(), yc.data());
     EXPECT_EQ(yc[2], 0.0);
+
+    // Sums start from +0: a lone -0 product gives +0.
+    const int32_t one = 1;
+    const double mz = -0.0, pone = 1.0;
+    double y1 = kSentinel;
+    lmmlvn_(&plain, &one, &one, &one, &mz, &pone, &y1);
+    EXPECT_BITEQ(y1, 0.0);
+    y1 = kSentinel;
+    lmmlvn_(&transposed, &one, &one, &one, &mz, &pone, &y1);
+    EXPECT_BITEQ(y1, 0.0);
 }
 
 TEST(MatrixGeneral, MatrixVectorProductEmptyAndInvalidShapes) {
