@@ -131,3 +131,34 @@ TEST(QrPivot, ReflectionsAndInterchangesRebuildTheMatrix) {
 }
 
 }  // namespace
+
+namespace {
+
+// NaN and infinite entries: the factorisation runs to the end, the
+// interchange record stays a valid one, and nothing outside a is touched.
+TEST(QrPivot, NonFiniteEntries) {
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double bad : {kNaN, inf, -inf}) {
+        for (int pos : {0, 7, 13}) {
+            const int32_t m = 5, n = 4, lda = 6;
+            zt::Rng rng(static_cast<std::uint64_t>(pos) + 1);
+            std::vector<double> a(static_cast<std::size_t>(lda) * n + 1, -2.5);
+            for (int j = 0; j < n; ++j)
+                for (int i = 0; i < m; ++i) a[i + j * lda] = rng.uniform();
+            a[pos] = bad;
+            std::vector<double> h(n + 1, -2.5);
+            std::vector<int32_t> ipvt(n + 1, -9);
+            qr(lda, m, n, a.data(), h.data(), ipvt.data());
+            for (int j = 0; j < n; ++j) {
+                EXPECT_GE(ipvt[j], j + 1);
+                EXPECT_LE(ipvt[j], n);
+            }
+            EXPECT_EQ(ipvt[n], -9);
+            EXPECT_EQ(h[n], -2.5);
+            EXPECT_EQ(a[static_cast<std::size_t>(lda) * n], -2.5);
+            for (int j = 0; j < n; ++j) EXPECT_EQ(a[m + j * lda], -2.5);  // padding row
+        }
+    }
+}
+
+}  // namespace
