@@ -181,6 +181,19 @@ TEST(LinearOracle, PivotedQrMatchesLapack) {
             }
         const double orth = (q.transpose() * q - Eigen::MatrixXd::Identity(m, m)).cwiseAbs().maxCoeff();
         EXPECT_LT(orth / (m * kEps), 20.0);
+
+        // A P = Q R, with R the upper trapezoid of the result (the columns
+        // beyond the last step hold all of Q^T A P there) and P from the
+        // interchange record.
+        Eigen::MatrixXd rr = Eigen::MatrixXd::Zero(m, n), ap(m, n);
+        for (int j = 0; j < n; ++j) {
+            for (int i = 0; i <= std::min(j, m - 1); ++i) rr(i, j) = a[i + j * lda];
+            for (int i = 0; i < m; ++i) ap(i, j) = a0[i + perm[j] * lda];
+        }
+        const double anorm = ap.cwiseAbs().maxCoeff();
+        EXPECT_LT((ap - q * rr).cwiseAbs().maxCoeff() / (anorm * n * kEps), 20.0) << m << "x" << n;
+        for (int j = 0; j < n; ++j) EXPECT_EQ(a[m + j * lda], 0.0);  // padding row untouched
+        for (int j = k; j < n; ++j) EXPECT_EQ(ipvt[j], j + 1);
     }
 }
 
