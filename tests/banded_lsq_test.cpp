@@ -192,8 +192,11 @@ TEST(BandedLsq, SolveRejectsWhatItCannotDo) {
 
     // With ipos = 1 the diagonal of row 5 would lie in column 5 of a band
     // array with 3 + 1 columns.
+    // A fifth column of ones past the end of g would be found by a read
+    // beyond it.
     zt::BandArray d(5, 3, 1);
     for (int i = 1; i <= 4; ++i) d.at(i, i) = 2.0;
+    d.g.resize(d.g.size() + 5, 1.0);
     const std::vector<double> rhs = {2, 4, 6, 8, 10};
     EXPECT_EQ(d.solve(3, 5, rhs, ierr, 1e-12), rhs);
     EXPECT_EQ(ierr, 1);
