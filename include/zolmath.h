@@ -319,10 +319,11 @@ ZOLMATH_API void lgbls_(const int32_t* mode, const double* g, const int32_t* ldg
  * (leading dimension m, read once per column), b n by ncol and c m by ncol
  * stored row by row, w of n.  Uses the memory service (tag "lgloes"): 8n
  * bytes at line 78, 8m at line 79, released at 88 and 89; a count below 1
- * asks for 0 bytes.  ierr set to 0 on entry; 5 when a request is refused or
- * its size does not fit 32 bits (what was obtained is released, c
- * untouched).  n < 1 gives zeros in c; m < 1 or ncol < 1 leaves c as it
- * was. */
+ * asks for 0 bytes (an empty block is never used, so refusing it is no
+ * failure).  ierr set to 0 on entry; 5 when a request for a vector of 1 or
+ * more elements is refused or its size does not fit 32 bits (what was
+ * obtained is released, c untouched).  n < 1 gives zeros in c; m < 1 or
+ * ncol < 1 leaves c as it was. */
 ZOLMATH_API void lgloes_(const int32_t* n, const int32_t* m, const double* const* hmat,
                          const int32_t* ncol, const double* b, const double* w, double* c,
                          int32_t* ierr);

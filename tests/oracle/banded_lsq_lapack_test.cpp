@@ -149,35 +149,6 @@ TEST(BandedLsqLapack, BlocksOfBandedProblemsAgreeWithDenseLeastSquares) {
         }
 }
 
-// ||M z - y|| / (||M||_F ||z|| n eps) with M = R (mode 3) or R^T (mode 2).
-double solve_ratio(zt::BandArray& b, int32_t n, bool transposed, const std::vector<double>& z,
-                   const std::vector<double>& y) {
-    long double res = 0, rn = 0, zn = 0;
-    for (int32_t i = 1; i <= n; ++i) {
-        long double s = 0;
-        for (int32_t j = 1; j <= n; ++j) {
-            const double e = transposed ? b.r(j, i) : b.r(i, j);
-            s += static_cast<long double>(e) * z[static_cast<std::size_t>(j - 1)];
-            rn += static_cast<long double>(e) * e;
-        }
-        res += (s - y[static_cast<std::size_t>(i - 1)]) * (s - y[static_cast<std::size_t>(i - 1)]);
-        zn += static_cast<long double>(z[static_cast<std::size_t>(i - 1)]) * z[static_cast<std::size_t>(i - 1)];
-    }
-    return static_cast<double>(std::sqrt(res) / (std::sqrt(rn) * std::sqrt(zn) * n * kEps));
-}
-
-TEST(BandedLsqLapack, TriangularModesSolveWithTheFactor) {
-    zt::Rng rng(7);
-    const Problem p = make_problem(rng, 120, 4, 1);
-    zt::BandArray b = fold(p);
-    const std::vector<double> y = rng.vec(120);
-    int32_t ierr = -1;
-    EXPECT_LT(solve_ratio(b, 120, false, b.solve(3, 120, y, ierr, 1e-12), y), 20.0);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_LT(solve_ratio(b, 120, true, b.solve(2, 120, y, ierr, 1e-12), y), 20.0);
-    EXPECT_EQ(ierr, 0);
-}
-
 TEST(BandedLsqLapack, ManyRightHandSidesMatchOneAtATime) {
     zt::Rng rng(99);
     const Problem p = make_problem(rng, 200, 3, 6);
