@@ -343,11 +343,29 @@ ZOLMATH_API void lglse1_(const int32_t* nrhs, const int32_t* n, const int32_t* n
 /* ------------------------------------------------------------------------ */
 
 /* Fold the block of nrow equations at row *inext of the band array g into
- * the triangular band factor. */
+ * the triangular band factor.
+ *  g     [in,out] ldg by nb + nrhs, column-major: band coefficients of the
+ *        variables jcol .. jcol+nb-1 in columns 1..nb, right-hand sides in
+ *        columns nb+1 .. nb+nrhs.
+ *  ipos, inext [in,out] state of g: start ipos = inext = 1, then pass them
+ *        back unchanged; blocks come in non-decreasing jcol >= *ipos.
+ *  ldg   at least max(*inext, *jcol) + nrow - 1 at every call.
+ *  tol   tolerance of the Householder reflections (lghtr_).
+ * nrow < 1 does nothing.  No status: a call that would reach outside g or
+ * that the protocol cannot produce (nb < 1, nrhs < 0, jcol < *ipos,
+ * *inext < *ipos, ldg too small) leaves g, ipos and inext unchanged. */
 ZOLMATH_API void lgbla_(double* g, const int32_t* ldg, const int32_t* nb, int32_t* ipos, int32_t* inext,
                         const int32_t* nrow, const int32_t* jcol, const int32_t* nrhs, const double* tol);
-/* Solve with the band factor: mode 1 R x = stored right-hand sides, 2
- * R^T x = y, 3 R x = y (y given in x).  ierr 0 or 1. */
+/* Solve with the band factor left by lgbla_ (n variables, ipos as left by
+ * the last lgbla_ call): mode 1 R x = right-hand sides stored in g, mode 2
+ * R^T x = y, mode 3 R x = y, y given in x.  x is n by nrhs, interleaved; any
+ * number of right-hand sides.
+ * ierr 1: mode not 1, 2 or 3, nb < 1, nrhs < 0 or ldg < n (nothing
+ * written); n - ipos >= nb + nrhs (modes 1 and 3; mode 1 has copied the
+ * right-hand sides into x), or, in mode 2, a row whose diagonal lies beyond
+ * column nb + nrhs of g (rows before it solved); a diagonal element of
+ * magnitude below tol (tol itself passes): x partly solved, rows after it in
+ * modes 1 and 3, rows before it in mode 2.  Reentrant. */
 ZOLMATH_API void lgbls_(const int32_t* mode, const double* g, const int32_t* ldg, const int32_t* nb,
                         const int32_t* ipos, const int32_t* n, const int32_t* nrhs, const double* tol,
                         double* x, int32_t* ierr);
@@ -356,8 +374,15 @@ ZOLMATH_API void lgbls_(const int32_t* mode, const double* g, const int32_t* ldg
 /* Weighted product with a stored matrix                                     */
 /* ------------------------------------------------------------------------ */
 
-/* c = M diag(w) b, with *hmat the address of the m by n column-major M and
- * b, c stored row by row.  Uses the memory service (tag "lgloes"). */
+/* c = M diag(w) b, with *hmat the address of the m by n column-major M
+ * (leading dimension m, read once per column), b n by ncol and c m by ncol
+ * stored row by row, w of n.  Uses the memory service (tag "lgloes"): 8n
+ * bytes at line 78, 8m at line 79, released at 88 and 89; a count below 1
+ * asks for 0 bytes (an empty block is never used, so refusing it is no
+ * failure).  ierr set to 0 on entry; 5 when a request for a vector of 1 or
+ * more elements is refused or its size does not fit 32 bits (what was
+ * obtained is released, c untouched).  n < 1 gives zeros in c; m < 1 or
+ * ncol < 1 leaves c as it was. */
 ZOLMATH_API void lgloes_(const int32_t* n, const int32_t* m, const double* const* hmat,
                          const int32_t* ncol, const double* b, const double* w, double* c,
                          int32_t* ierr);
