@@ -15,7 +15,6 @@
 namespace {
 
 using M3 = std::array<double, 9>;
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr double kSentinel = -777.0;
 
 M3 filled(double x) {
