@@ -18,11 +18,15 @@ namespace {
 constexpr double kAtCentre = 1e-8;
 constexpr double kNoImage = 1e+307;
 
+// The frame and mode as read once at the start of a call.
 struct Frame {
     double m[9];
     double o[3];
+    bool central;
+    double f;  // distance of the projection centre, central mode only
 
-    Frame(const double* a, const double* origin) {
+    Frame(const double* a, const double* origin, const int32_t* parallel, const double* dist)
+        : central(*parallel == 0), f(central ? *dist : 0.0) {
         for (int k = 0; k < 9; ++k) m[k] = a[k];
         for (int k = 0; k < 3; ++k) o[k] = origin[k];
     }
@@ -37,16 +41,16 @@ void ltmwb3_(const double* pts, const int32_t* n, const double* a, const double*
              const double* dist, double* out) {
     const std::int64_t count = *n;
     if (count < 1) return;
-    const Frame fr(a, origin);
+    const Frame fr(a, origin, parallel, dist);
     const double* m = fr.m;
-    const bool central = *parallel == 0;
-    const double f = central ? *dist : 0.0;
+    const double* o = fr.o;
+    const double f = fr.f;
 
     for (std::int64_t k = 0; k < count; ++k) {
         const double* p = pts + 3 * k;
         double* q = out + 3 * k;
-        const double d0 = p[0] - fr.o[0], d1 = p[1] - fr.o[1], d2 = p[2] - fr.o[2];
-        if (!central) {
+        const double d0 = p[0] - o[0], d1 = p[1] - o[1], d2 = p[2] - o[2];
+        if (!fr.central) {
             q[0] = m[0] * d0 + m[1] * d1 + m[2] * d2;
             q[1] = m[3] * d0 + m[4] * d1 + m[5] * d2;
             q[2] = m[6] * d0 + m[7] * d1 + m[8] * d2;
@@ -71,18 +75,17 @@ void ltmbw3_(const double* pts, const int32_t* n, const double* a, const double*
              const double* dist, double* out) {
     const std::int64_t count = *n;
     if (count < 1) return;
-    const Frame fr(a, origin);
+    const Frame fr(a, origin, parallel, dist);
     const double* m = fr.m;
     const double* o = fr.o;
-    const bool central = *parallel == 0;
     // f = 0 is not guarded: the images are then not finite.
-    const double f = central ? *dist : 0.0;
+    const double f = fr.f;
 
     for (std::int64_t k = 0; k < count; ++k) {
         const double* p = pts + 3 * k;
         double* q = out + 3 * k;
         const double x = p[0], y = p[1], z = p[2];
-        if (!central) {
+        if (!fr.central) {
             for (int i = 0; i < 3; ++i) q[i] = ((m[i] * x + o[i]) + m[3 + i] * y) + m[6 + i] * z;
             continue;
         }
