@@ -1,30 +1,21 @@
 // The best-fit rigid motion against Eigen: umeyama without scaling on noisy
 // point sets of 3 to 10^4 points, a weighted Kabsch fit by SVD, and the
 // orthogonal factor against the SVD of the matrix.
-#include <Eigen/Dense>
-#include <Eigen/Geometry>
 #include <Eigen/SVD>
 
-#include <array>
-#include <limits>
 #include <vector>
 
-#include "support.hpp"
+#include "geometry_support.hpp"
+
+using namespace zg;
 
 namespace {
 
 using Points = Eigen::Matrix<double, 3, Eigen::Dynamic>;
 
-Eigen::Matrix3d random_rotation(zt::Rng& rng) {
-    Eigen::Vector3d axis;
-    do axis = Eigen::Vector3d(rng.uniform(), rng.uniform(), rng.uniform());
-    while (axis.norm() < 0.1);
-    return Eigen::AngleAxisd(rng.uniform(-3.14, 3.14), axis.normalized()).toRotationMatrix();
-}
-
 Points random_points(zt::Rng& rng, Eigen::Index n, double half) {
     Points p(3, n);
-    for (Eigen::Index k = 0; k < n; ++k) p.col(k) = Eigen::Vector3d(rng.uniform(-half, half), rng.uniform(-half, half), rng.uniform(-half, half));
+    for (Eigen::Index k = 0; k < 3 * n; ++k) p.data()[k] = rng.uniform(-half, half);
     return p;
 }
 
@@ -42,7 +33,7 @@ Motion lmmat(const Points& src, const Points& dst, const std::vector<double>* w 
            &maxdev, &ierr);
     EXPECT_EQ(ierr, 0);
     Motion m;
-    m.r = Eigen::Map<const Eigen::Matrix<double, 3, 3, Eigen::RowMajor>>(rot);
+    m.r = rows(rot);
     m.t = m.r * Eigen::Vector3d(trans);
     m.maxdev = maxdev;
     return m;
@@ -55,12 +46,12 @@ Eigen::Matrix3d kabsch(const Eigen::Matrix3d& h) {
     return svd.matrixU() * s.asDiagonal() * svd.matrixV().transpose();
 }
 
-}  // namespace
-
 // The Newton iteration behind the rotation stops once its relative step is
 // below 1e-4, so the invariants, and with them the rotation, carry errors up
 // to about 1e-9 of their size; the comparisons allow a decade more.
 constexpr double kFitTol = 1e-8;
+
+}  // namespace
 
 TEST(RigidFitOracle, AgreesWithUmeyamaOnNoisyPointSets) {
     zt::Rng rng(1234);
@@ -99,10 +90,11 @@ TEST(RigidFitOracle, WeightedFitAgreesWithWeightedKabsch) {
         const Eigen::Matrix3d r = random_rotation(rng);
         const Eigen::Vector3d t(rng.uniform(-5, 5), rng.uniform(-5, 5), rng.uniform(-5, 5));
         const Points src = random_points(rng, n, 3);
-        const Points dst = ((r * src).colwise() + t) + random_points(rng, n, 0.05);
+        Points dst = ((r * src).colwise() + t) + random_points(rng, n, 0.05);
         std::vector<double> w(n);
         for (auto& x : w) x = rng.uniform(0, 2);
-        w[0] = 0;
+        w[0] = 0;  // a far-off point without weight
+        dst(0, 0) += 50;
 
         // Weighted centroids and correlation, then the closest rotation.
         const Eigen::Map<const Eigen::VectorXd> wv(w.data(), n);
