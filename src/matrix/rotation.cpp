@@ -4,7 +4,7 @@
 //
 // Every routine keeps its working vectors and matrices in locals, so all of
 // them are reentrant; inputs are copied before the output is first written,
-// which also makes any overlap of output and input harmless.
+// so an output may be the same array as an input.
 #include <cmath>
 #include <cstdint>
 
