@@ -181,16 +181,21 @@ ZOLMATH_API void lmdre3_(const double* axis, const double* sinv, const double* c
 /* out = I - factor u u^T, u = v/|v| (factor 2: the mirror in the plane
  * normal to v).  ierr 1 (out untouched) when |v| < 1e-8. */
 ZOLMATH_API void lmspi3_(const double* v, const double* factor, double* out, int32_t* ierr);
-/* out = rotation taking unit a onto unit b; for opposite directions the
- * half-turn about the unit axis, or the mirror normal to a when axis is not
- * of unit length. */
+/* out = rotation taking unit a onto unit b, about a x b.  For opposite
+ * directions (a.b < -0.9999999999) the half-turn about axis, taken as given,
+ * when |axis| >= 0.99999999, otherwise the mirror normal to a (a reflection).
+ * No input is normalised or tested.  out may be any of the inputs. */
 ZOLMATH_API void lmdvec_(const double* a, const double* b, const double* axis, double* out);
 /* out = rotation taking the direction of a onto that of b; the identity for
  * every degenerate case (short, parallel or opposite vectors). */
 ZOLMATH_API void MathRotVector(const double* a, const double* b, double* out);
-/* out = rotation taking a1 onto b1 and the plane (a1, a2) onto (b1, b2).
- * status -1 (out untouched): no rotation; 0: a1 -> b1 and plane -> plane;
- * 1: a2 -> b2 as well. */
+/* out = rotation taking a1 onto b1 and the plane (a1, a2) onto (b1, b2);
+ * with a2 and b2 both shorter than 1e-8, only a1 onto b1.
+ * status -1 (out untouched): a1 or b1 shorter than 1e-8, only one of a2, b2
+ * given, a1 parallel to a2 or b1 parallel to b2, or (one direction) a1 and
+ * b1 (anti)parallel; 0: a1 -> b1 and plane -> plane; 1: the pairs enclose
+ * the same angle (cosines equal within 1e-10, or sines equal within 1e-10
+ * with cosines of one sign), so a2 -> b2 as well. */
 ZOLMATH_API void lmdpl_(const double* a1, const double* a2, const double* b1, const double* b2,
                         double* out, int32_t* status);
 /* out(k) = center + a (pts(k) - center), row-wise; out may be pts. */
@@ -209,8 +214,8 @@ ZOLMATH_API void lmrot3_(const double* a, const double* center, const double* pt
 ZOLMATH_API void ltmwb3_(const double* pts, const int32_t* n, const double* a, const double* origin,
                          const void* unused5, const int32_t* parallel, const void* unused7,
                          const double* dist, double* out);
-/* Frame to world, the inverse of ltmwb3_ for orthonormal axes.  out may be
- * pts only in the central mode. */
+/* Frame to world, the inverse of ltmwb3_ for orthonormal axes (*dist = 0 in
+ * the central mode gives non-finite points).  out may be pts. */
 ZOLMATH_API void ltmbw3_(const double* pts, const int32_t* n, const double* a, const double* origin,
                          const void* unused5, const int32_t* parallel, const void* unused7,
                          const double* dist, double* out);
@@ -237,12 +242,18 @@ ZOLMATH_API void lminv_(const int32_t* n, const int32_t* m, double* a, double* x
 /* ------------------------------------------------------------------------ */
 
 /* Weighted best-fit rotation rot (row-wise) and translation trans carrying
- * src onto dst: image = rot (p + trans).  ierr 1 when n < 1. */
+ * src onto dst: image = rot (p + trans).  *fitmode != 0 or n < 3: no
+ * rotation (rot the identity, trans the difference of the centroids), also
+ * when lmmatc_ gives rank < 2.  *maxdev (when *wantdev != 0) = largest
+ * distance of a target from its fitted image, distances below 1e-8 as 0.
+ * ierr 1 when n < 1 (rot identity, trans 0, maxdev -1).  Inverts through
+ * lminv_ (memory service tag "lminv"). */
 ZOLMATH_API void lmmat_(const int32_t* fitmode, const int32_t* n, const int32_t* weighted,
                         const double* weights, const double* src, const double* dst, double* rot,
                         double* trans, const int32_t* wantdev, double* maxdev, int32_t* ierr);
-/* rot = orthogonal factor (det +1) of the polar decomposition of a; rank 3
- * or 2 with rot written, 1 or 0 with rot untouched. */
+/* rot = orthogonal factor (det +1) of the polar decomposition of a, both
+ * read column by column; rank 3 or 2 with rot written, 1 or 0 (also when the
+ * Newton iteration or the inversion by lminv_ fails) with rot untouched. */
 ZOLMATH_API void lmmatc_(const double* a, double* rot, int32_t* rank);
 
 /* ------------------------------------------------------------------------ */
@@ -450,7 +461,9 @@ ZOLMATH_API double ngups1_(const int32_t* ld, const int32_t* rows, const int32_t
 
 /* Move the net of *n points in place: kind 2 rational (x, y, z, w), other
  * kinds Cartesian; code 0..5 selects the motion from the vectors and the
- * row-wise matrices.  Rational nets use the memory service (tag "febew"). */
+ * row-wise matrices; other codes and *n < 1 do nothing.  Rational nets use
+ * 24 * n bytes of the memory service (tag "febew"); when that is refused, or
+ * does not fit its 32-bit size, the net is left unchanged. */
 ZOLMATH_API void febew(int32_t kind, int32_t code, const double* vectors, const double* matrices,
                        const int32_t* n, double* net);
 
