@@ -59,7 +59,7 @@ inline MathNonLinearSolverOptions options(std::int32_t max_iterations = 0, doubl
     return o;
 }
 
-struct Run {
+struct SolverRun {
     std::vector<double> x, f, step;
     std::int32_t status = -99;
     std::string trace;
@@ -81,9 +81,9 @@ inline std::string slurp(std::FILE* s) {
     return out;
 }
 
-inline Run solve(Problem& p, const MathNonLinearSolverOptions& o, const std::vector<double>& x0,
+inline SolverRun solve(Problem& p, const MathNonLinearSolverOptions& o, const std::vector<double>& x0,
                  std::int32_t trace_level = 0) {
-    Run r;
+    SolverRun r;
     r.x = x0;
     r.f.assign(static_cast<std::size_t>(p.m > 0 ? p.m : 0), 0.0);
     r.step.assign(static_cast<std::size_t>(p.n > 0 ? p.n : 0), 0.0);

@@ -45,7 +45,7 @@ Outcome run_lmder(const zt::TestProblem& p) {
     return {x, s, info};
 }
 
-zt::Run run_solver(const zt::TestProblem& p, std::int32_t max_iterations) {
+zt::SolverRun run_solver(const zt::TestProblem& p, std::int32_t max_iterations) {
     zt::Problem prob;
     prob.m = p.m;
     prob.n = p.n;
@@ -87,7 +87,7 @@ TEST(StandardProblems, AgreeWithLmderAndPublishedMinima) {
         }
 
         const Outcome ref = run_lmder(p);
-        const zt::Run run = run_solver(p, 400);
+        const zt::SolverRun run = run_solver(p, 400);
         // 5 is lmder's evaluation limit; 6 to 8 mean its tolerances reached
         // machine precision, which is convergence too.
         ASSERT_TRUE(ref.info >= 1 && ref.info <= 8 && ref.info != 5) << "lmder info " << ref.info;
