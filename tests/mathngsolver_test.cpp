@@ -2,6 +2,7 @@
 // service, the trace, and the driver's worked cases.
 #include <Eigen/Dense>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -559,5 +560,170 @@ TEST(SolverConcurrency, ThreadsGiveTheSerialResults) {
         EXPECT_TRUE(same_bits(r.x, serial.x));
         EXPECT_TRUE(same_bits(r.f, serial.f));
         EXPECT_EQ(r.trace, serial.trace);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The trace of one small problem, line by line, against the iteration
+// recomputed here in long double.  With one variable the pivoted QR
+// factorisation is a single reflection (R = s = -sign(J_1) |J|, first
+// component of Q^T(-f) = -J.f / s), and the augmented system of the
+// parameter iteration reduces to z = s qtb / (s^2 + par D^2).
+
+namespace {
+
+using LD = long double;
+
+struct ExpModel {
+    const LD t[3] = {1, 2, 3};
+    const LD y[3] = {1.4L, 1.8L, 2.5L};
+    void eval(LD x, LD* f, LD* J) const {
+        for (int i = 0; i < 3; ++i) {
+            const LD e = std::exp(x * t[i]);
+            f[i] = e - y[i];
+            J[i] = t[i] * e;
+        }
+    }
+};
+
+LD norm3(const LD* v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+LD dot3(const LD* a, const LD* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+std::string g12(const char* format, LD v) { return zt::fmt(format, static_cast<double>(v)); }
+
+// The expected trace at level 3 for start x0, tolerance T and the default
+// radius factors.
+std::vector<std::string> expected_trace(LD x, LD T, int max_iterations, int* status) {
+    const ExpModel model;
+    std::vector<std::string> out = kStartLines;
+    LD f[3], J[3];
+    model.eval(x, f, J);
+    LD D = norm3(J);
+    LD delta = 0.05L * D;
+    *status = 2;
+    for (int k = 1;; ++k) {
+        out.push_back("");
+        out.push_back(zt::fmt("ITERATION = %4d", k));
+        const LD jn = norm3(J);
+        const LD s = J[0] > 0 ? -jn : jn;
+        // The reflection is applied to -f only when its inner product with
+        // the reflection vector is not tiny; this problem stays far from that.
+        const LD h = J[0] - s;
+        const LD tdot = -f[0] * h - f[1] * J[1] - f[2] * J[2];
+        EXPECT_GT(std::fabs(static_cast<double>(tdot)), 1e-6);
+        const LD qtb = -dot3(J, f) / s;
+        out.push_back(g12("VDIFF IN 200 LOOP= %20.12g", qtb));
+        LD step = qtb / s;
+        out.push_back(g12("VDIFF NACH LGDRE1 = %20.12g", step));
+        if (jn > D) D = jn;
+        LD dn = D * std::fabs(step);
+        LD par = 0;
+        if (!(dn < 1.1L * delta)) {
+            const LD g = dot3(J, f);
+            LD paru = std::fabs(g / D) / delta;
+            LD dxn = D * std::fabs(step);
+            LD fp = dxn - delta;
+            LD yv = D * D * step / dxn / s;
+            LD dphi = -dxn * yv * yv;
+            LD parl = -fp / dphi;
+            int count = 0;
+            for (;;) {
+                if (par <= parl || par >= paru) par = std::max(std::sqrt(parl * paru), 0.001L * paru);
+                const LD S2 = s * s + par * D * D;
+                step = s * qtb / S2;
+                dxn = D * std::fabs(step);
+                fp = dxn - delta;
+                if (std::fabs(fp) <= 0.1L * delta) break;
+                if (count == 10) {
+                    count = -1;
+                    break;
+                }
+                ++count;
+                yv = D * D * step / dxn / std::sqrt(S2);
+                dphi = -dxn * yv * yv;
+                if (fp < 0) paru = par;
+                parl = std::max(parl, par - fp / dphi);
+                par = par - (fp / dphi) * ((delta + fp) / delta);
+            }
+            out.push_back(zt::fmt("   ITER ALFA = %5d", count));
+            out.push_back(zt::fmt("   ALFA = %f", static_cast<double>(par)));
+            out.push_back(g12("VDIFF NACH NGPAR1 = %20.12g", step));
+            dn = D * std::fabs(step);
+        }
+        const LD v = x + step;
+        LD fn[3], Jn[3];
+        model.eval(v, fn, Jn);
+        const LD A = norm3(f), B = norm3(fn);
+        LD jdx[3] = {J[0] * step, J[1] * step, J[2] * step};
+        const LD sJ = dot3(jdx, jdx), sD = D * step * D * step;
+        const bool t1 = B <= T;
+        const bool t2 = T * D * std::fabs(v) >= delta;
+        const bool t3 = (sJ + 2 * par * sD) / (B * B) <= T;
+        if (t1 || t2 || t3) {
+            EXPECT_LE(B, A);  // the case the stopping guard never touches
+            *status = 0;
+            break;
+        }
+        const LD rho = A > B ? (1 - (B / A) * (B / A)) / (sJ / (A * A) + 2 * par * sD / (A * A)) : 0;
+        out.push_back(g12("   RHO = %20.12g", rho));
+        if (rho > 1e-4L) {
+            x = v;
+            std::copy(fn, fn + 3, f);
+            std::copy(Jn, Jn + 3, J);
+        }
+        if (rho >= 0.75L) delta = 2 * dn;
+        if (par == 0 && rho >= 0.25L) delta = 2 * dn;
+        if (rho < 0.25L) {
+            const LD a = norm3(f);
+            LD fac = a >= B ? 0.5L : 1.0L;
+            if (10 * a < B) fac = 0.1L;
+            if (fac == 1.0L) {
+                LD jd[3] = {J[0] * step, J[1] * step, J[2] * step};
+                const LD gg = dot3(jd, jd) / (a * a) + par * sD / (a * a);
+                fac = gg / ((B / a) * (B / a) - 1 + 2 * gg);
+            }
+            delta = delta * fac;
+        }
+        delta = std::min(delta, 0.1L * D);
+        out.push_back(g12("DELTA = %20.12g", delta));
+        out.push_back(g12("   VAR 0 = %20.12g", x));
+        for (int i = 0; i < 3; ++i) out.push_back(zt::fmt("   RES %d = ", i) + g12("%20.12g", f[i]));
+        if (k > max_iterations) break;
+    }
+    out.push_back("*********** END OF NgLevMarq ************");
+    out.push_back("");
+    return out;
+}
+
+}  // namespace
+
+TEST(SolverTrace, MatchesAnIndependentRecomputation) {
+    for (double x0 : {1.0, -0.5, 0.8}) {
+        SCOPED_TRACE(x0);
+        int status = -9;
+        const std::vector<std::string> expected = expected_trace(x0, 1e-4L, 20, &status);
+        Problem p = exp_fit();
+        const SolverRun r = zt::solve(p, zt::options(20, 0.0, 1e-4), {x0}, 3);
+        EXPECT_EQ(r.status, status);
+        const auto lines = zt::split_lines(r.trace);
+        ASSERT_EQ(lines.size(), expected.size()) << r.trace;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            // Labels and layout exactly; the number within what separates
+            // double from long double where the iteration converges and
+            // J.f is formed by cancellation.
+            const std::size_t eq = expected[i].rfind('=');
+            ASSERT_EQ(lines[i].size(), expected[i].size()) << "line " << i << ": " << lines[i];
+            if (eq == std::string::npos || lines[i] == expected[i]) {
+                EXPECT_EQ(lines[i], expected[i]) << "line " << i;
+                continue;
+            }
+            EXPECT_EQ(lines[i].substr(0, eq + 1), expected[i].substr(0, eq + 1)) << "line " << i;
+            const double got = std::stod(lines[i].substr(eq + 1));
+            const double want = std::stod(expected[i].substr(eq + 1));
+            const double slack = lines[i].rfind("   ALFA", 0) == 0 ? 1e-6 : 1e-12;
+            EXPECT_LE(std::fabs(got - want), 1e-9 * std::fabs(want) + slack) << "line " << i << ": " << lines[i];
+        }
+        // The parameter iteration ran at least once: the trace covers it.
+        EXPECT_GE(count_lines(r.trace, "   ALFA = "), 1u);
+        EXPECT_GE(count_lines(r.trace, "   RHO = "), 1u);
     }
 }
