@@ -209,9 +209,10 @@ TEST(LmParameter, GuardsOnRowsLimitsAndShortSteps) {
     // A Gauss-Newton step already shorter than the radius: the lower bound
     // would be negative; the parameter stays non-negative and finite and
     // the step solves the regularised equations for it.
-    for (double factor : {1.05, 3.0, 100.0}) {
-        SCOPED_TRACE(factor);
-        const LmResult r = run(p, factor * scaled_length(p, gn), 10);
+    for (auto [factor, limit] : {std::pair{1.05, 1}, std::pair{3.0, 1}, std::pair{3.0, 2}, std::pair{3.0, 10},
+                                 std::pair{100.0, 1}, std::pair{100.0, 10}}) {
+        SCOPED_TRACE(testing::Message() << factor << " " << limit);
+        const LmResult r = run(p, factor * scaled_length(p, gn), limit);
         EXPECT_TRUE(std::isfinite(r.par));
         EXPECT_GE(r.par, 0.0);
         for (int j = 0; j < 3; ++j) EXPECT_TRUE(std::isfinite(r.dx[j]));
