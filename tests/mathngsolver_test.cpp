@@ -8,6 +8,7 @@
 #include <limits>
 #include <thread>
 
+#include "nl_reference.hpp"
 #include "nl_support.hpp"
 
 namespace {
@@ -725,5 +726,84 @@ TEST(SolverTrace, MatchesAnIndependentRecomputation) {
         // The parameter iteration ran at least once: the trace covers it.
         EXPECT_GE(count_lines(r.trace, "   ALFA = "), 1u);
         EXPECT_GE(count_lines(r.trace, "   RHO = "), 1u);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The stopping guard: tests 2 and 3 count only for a trial point that is no
+// worse than x.  Against a plain reading of the iteration in which they
+// always count (tests/nl_reference.hpp): identical bits whenever that reading
+// stops at a trial point that does not increase the residual norm, and a
+// sane point instead of "converged" at exploding residuals.
+
+TEST(SolverStoppingGuard, UnchangedUnlessTheFinalTrialIsWorse) {
+    struct Case {
+        const char* name;
+        Problem p;
+        std::vector<double> x0;
+        MathNonLinearSolverOptions o;
+    };
+    Problem tanh_p;
+    tanh_p.m = 1;
+    tanh_p.n = 1;
+    tanh_p.eval = [](const double* x, double* f, double* J) {
+        const double t = std::tanh(x[0]);
+        f[0] = 10.0 * t;
+        J[0] = 10.0 * (1.0 - t * t);
+    };
+    std::vector<Case> cases = {
+        {"rosenbrock", rosenbrock(), {-1.2, 1.0}, zt::options()},
+        {"rosenbrock far", rosenbrock(), {5.0, -7.0}, zt::options(100)},
+        {"exp fit", exp_fit(), {1.0}, zt::options()},
+        {"exp fit tight", exp_fit(), {-0.5}, zt::options(50, 0.0, 1e-14)},
+        {"exp fit large radius", exp_fit(), {0.9}, zt::options(0, 10.0)},
+        {"tanh rejected steps", tanh_p, {2.0}, zt::options(30, 1000.0)},
+        {"rank deficient", linear(5, 3, {1, 2, 3, 4, 5, 0, 1, 0, -1, 2, 1, 2, 3, 4, 5}, {1, 0, 2, 1, 3}), {0, 0, 0},
+         zt::options(50, 100.0)},
+    };
+    int compared = 0;
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SolverRun ref = zt::reference_solve(c.p, c.o, c.x0);
+        const SolverRun run = zt::solve(c.p, c.o, c.x0);
+        if (ref.worse_final) continue;
+        ++compared;
+        EXPECT_EQ(run.status, ref.status);
+        EXPECT_TRUE(same_bits(run.x, ref.x));
+        EXPECT_TRUE(same_bits(run.f, ref.f));
+        EXPECT_TRUE(same_bits(run.step, ref.step));
+    }
+    EXPECT_GE(compared, 6);
+}
+
+TEST(SolverStoppingGuard, ExplodingTrialPointKeepsASanePoint) {
+    // f = exp(x) - 1 from far left with a radius that admits the full
+    // Gauss-Newton step: the first trial lands where exp overflows or is
+    // astronomically large.  Test 3 is relative to |f(trial)| and holds
+    // there; without the guard that point would be returned as converged.
+    for (double x0 : {-10.0, -5.0, -3.0}) {
+        SCOPED_TRACE(x0);
+        Problem p;
+        p.m = 1;
+        p.n = 1;
+        p.eval = [](const double* x, double* f, double* J) {
+            f[0] = std::exp(x[0]) - 1.0;
+            J[0] = std::exp(x[0]);
+        };
+        const MathNonLinearSolverOptions o = zt::options(0, 1e6);
+        const SolverRun ref = zt::reference_solve(p, o, {x0});
+        EXPECT_EQ(ref.status, 0);
+        EXPECT_TRUE(ref.worse_final);
+        EXPECT_GT(std::fabs(ref.f[0]), 1e6);  // "converged" at a far worse point
+
+        const SolverRun run = zt::solve(p, o, {x0});
+        EXPECT_NE(run.status, 0);
+        EXPECT_TRUE(std::isfinite(run.x[0]));
+        EXPECT_LE(std::fabs(run.f[0]), std::fabs(std::exp(x0) - 1.0));
+        EXPECT_GT(run.x[0], x0);  // and it made progress towards x = 0
+        // Given room, it reaches the solution.
+        const SolverRun longer = zt::solve(p, zt::options(500, 1e6), {x0});
+        EXPECT_EQ(longer.status, 0);
+        EXPECT_LE(std::fabs(longer.f[0]), 1e-8);
     }
 }

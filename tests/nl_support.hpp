@@ -63,6 +63,8 @@ struct SolverRun {
     std::vector<double> x, f, step;
     std::int32_t status = -99;
     std::string trace;
+    // Reference runs: the stopping trial point had a larger residual norm.
+    bool worse_final = false;
 
     double ssq() const {
         double s = 0.0;
