@@ -68,15 +68,20 @@ ZOLMATH_API double lvscl3_(const double* a, const double* b);
 ZOLMATH_API void lvkrp3_(const double* a, const double* b, double* c);
 /* Returns the triple product a.(b x c), the determinant of the rows a, b, c. */
 ZOLMATH_API double lvspa3_(const double* a, const double* b, const double* c);
-/* Returns the Euclidean length of a. */
+/* Returns the Euclidean length of a.  A finite vector whose sum of squares
+ * overflows (longer than about 1e154) is measured with scaling; its length
+ * is +inf only when it exceeds the double range. */
 ZOLMATH_API double lvlgt3_(const double* a);
 /* *d = squared distance of a and b (no root is taken). */
 ZOLMATH_API void lvdis3_(const double* a, const double* b, double* d);
 /* b = a / |a|.  ierr 1 (b zero) when |a| < 1e-8; a NaN length counts as
- * valid (ierr 0).  b may be a. */
+ * valid (ierr 0).  A finite vector too long for its sum of squares is
+ * normalised with scaling (ierr 0).  b may be a. */
 ZOLMATH_API void lvnrm3_(const double* a, double* b, int32_t* ierr);
 /* b = a / |a| with a corrective second pass, *len = |a|.  ierr 1 (b zero,
- * len 0) when |a| < 1e-8 or |a| is NaN.  b may be a. */
+ * len 0) when |a| < 1e-8 or |a| is NaN.  A finite vector too long for its
+ * sum of squares is normalised with scaling (ierr 0); *len is then +inf
+ * when |a| exceeds the double range.  b may be a. */
 ZOLMATH_API void lvnrmb_(const double* a, double* b, double* len, int32_t* ierr);
 /* b, c complete the direction a to a right-handed orthonormal frame
  * (a/|a|, b, c).  ierr 1 when a is shorter than 1e-8 (b, c untouched).
@@ -108,10 +113,14 @@ ZOLMATH_API void lvmldn_(const int32_t* mode, const int32_t* n, const double* x,
                          double* z);
 /* Returns the scalar product a.b, summed in index order from 0. */
 ZOLMATH_API double lvscln_(const int32_t* n, const double* a, const double* b);
-/* Returns the Euclidean norm of a (0 when n < 1). */
+/* Returns the Euclidean norm of a (0 when n < 1), summed in index order.  A
+ * finite vector whose sum of squares overflows is measured with scaling;
+ * the norm is +inf only when it exceeds the double range. */
 ZOLMATH_API double lvlgtn_(const int32_t* n, const double* a);
 /* b = a / |a| with a corrective pass.  ierr 1 (b zero) when |a| < 1e-8,
- * including n < 1 (nothing written).  b may be a. */
+ * including n < 1 (nothing written); a NaN norm counts as valid (ierr 0).
+ * A finite vector too long for its sum of squares is normalised with
+ * scaling (ierr 0).  b may be a. */
 ZOLMATH_API void lvnrmn_(const int32_t* n, const double* a, double* b, int32_t* ierr);
 /* b = a with the pairwise interchanges of the list p (entries from 1)
  * applied forward (*mode >= 0) or backward (*mode < 0).  b may be a. */
@@ -124,7 +133,8 @@ ZOLMATH_API void lvprmn_(const int32_t* mode, const int32_t* n, const double* a,
 
 /* a is m by n, column-major, leading dimension lda.  *mode == 2: y = a^T x
  * (x has m, y n elements); any other mode: y = a x (x has n, y m elements).
- * y must not overlap a or x. */
+ * An empty inner dimension gives zeros.  y must not overlap a or x.  With
+ * more than one column and lda < 1 nothing is read or written. */
 ZOLMATH_API void lmmlvn_(const int32_t* mode, const int32_t* lda, const int32_t* m, const int32_t* n,
                          const double* a, const double* x, double* y);
 /* c = a b, all three stored row by row (a nrowa by ncola, b ncola by ncolb).
@@ -133,7 +143,9 @@ ZOLMATH_API void lmmulm_(const int32_t* nrowa, const int32_t* ncola, const int32
                          const double* a, const double* b, double* c);
 /* Returns a norm of the m by n column-major matrix a: *mode 1 the 1-norm
  * (largest column sum), 2 the largest row sum, 3 Frobenius, 4 the largest
- * magnitude; other modes and empty matrices give 0. */
+ * magnitude; other modes, empty matrices, and lda < 1 with more than one
+ * column give 0.  NaN elements never enter a maximum.  A finite matrix whose
+ * Frobenius sum of squares overflows is measured with scaling. */
 ZOLMATH_API double lmnrmn_(const int32_t* mode, const int32_t* lda, const int32_t* m, const int32_t* n,
                            const double* a);
 /* Returns the number of k in 1..min(lda, n) with |a(k,k)| > *tol. */
