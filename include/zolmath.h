@@ -219,9 +219,17 @@ ZOLMATH_API void ltmbw3_(const double* pts, const int32_t* n, const double* a, c
 /* Matrix inversion                                                          */
 /* ------------------------------------------------------------------------ */
 
-/* x = generalised inverse of the n by m matrix a (n <= m), stored row by
- * row.  When n == m, a is destroyed.  ierr 1: singular; 5: memory service
- * or size limit.  Uses the memory service (tag "lminv"). */
+/* x = generalised inverse A+ = A^T (A A^T)^-1 of the n by m column-major
+ * matrix a (leading dimension n, n <= m), stored row by row (element (i, j)
+ * of A+ at (i-1)*n + (j-1)); for n == m this is the inverse, and a is
+ * destroyed (it is the working matrix).  x is written on success only.
+ * ierr 0: success; 1: W (a, or a a^T when n != m) singular or
+ * rank-deficient (in particular n > m), or n < 1 or m < 1 (nothing read,
+ * written or requested); 5: a request to the memory service was refused,
+ * or its byte count does not fit 32 bits (then it is not made).
+ * Memory service, tag "lminv": 8n^2 bytes at line 87 (only when n != m),
+ * 8n^2 at 102 and 104, 8n at 118; released at 152, 153, 154, 155 (reverse
+ * order) on every path.  Solves with lglse_ (runtime heap). */
 ZOLMATH_API void lminv_(const int32_t* n, const int32_t* m, double* a, double* x, int32_t* ierr);
 
 /* ------------------------------------------------------------------------ */
@@ -242,15 +250,26 @@ ZOLMATH_API void lmmatc_(const double* a, double* rot, int32_t* rank);
 /* ------------------------------------------------------------------------ */
 
 /* Construct (mode != 2) and apply, or only apply (mode 2), a Householder
- * reflection on positions ipiv, ifirst..ilast; u at stride incu, vector j of
- * c at offset (j-1)*incv with element stride ince.  ierr 0 or 1. */
+ * reflection on positions ipiv and ifirst..ilast (1 <= ipiv < ifirst <=
+ * ilast, else nothing is done, ierr 0).  Element i of u at offset
+ * (i-1)*incu; element i of vector j of c at (j-1)*incv + (i-1)*ince.  On
+ * construction u(ipiv) becomes s and *upiv the pivot component h; the
+ * reflection is I + w w^T/(h s), w = (h at ipiv, u(ifirst..ilast)).  A
+ * vector whose inner product with w is below tol is left unchanged; nvec <=
+ * 0 transforms none.  ierr 1: largest |element| < tol on construction,
+ * |u(ipiv)| < tol in mode 2, or |h s| < tol^2 (c untouched).  Reentrant. */
 ZOLMATH_API void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* ifirst,
                         const int32_t* ilast, double* u, const int32_t* incu, double* upiv, double* c,
                         const int32_t* ince, const int32_t* incv, const int32_t* nvec, const double* tol,
                         int32_t* ierr);
-/* Unit-stride Householder reflection on the columns of the ilast by nvec
- * matrix c, with its stored form in v and a copy of the pivot component in
- * upivcopy (u and v, upiv and upivcopy may coincide).  ierr 0..5. */
+/* Unit-stride Householder reflection: mode 1 constructs and applies, mode 2
+ * applies, to the columns of the ilast by nvec matrix c (leading dimension
+ * ilast).  v receives the stored form (zero outside ipiv, ifirst..ilast),
+ * upivcopy a copy of the pivot component; u and v, upiv and upivcopy may be
+ * the same.  Fixed tolerances 1e-8 and 1e-20 (h s).  ierr 1: mode 2 with
+ * |u(ipiv)| < 1e-8; 2: other mode; 3: largest |element| < 1e-8 (these three
+ * write nothing); 4: nvec < 0 (c untouched); 5: |h s| < 1e-20 (c untouched).
+ * Reentrant. */
 ZOLMATH_API void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t* ifirst,
                          const int32_t* ilast, double* u, double* upiv, double* c, const int32_t* nvec,
                          double* v, double* upivcopy, int32_t* ierr);
@@ -260,11 +279,16 @@ ZOLMATH_API void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t
 /* ------------------------------------------------------------------------ */
 
 /* Solve with the lower (mode 1) or upper (mode 2) triangle of the n by n
- * matrix a for nrhs interleaved right-hand sides in b.  ierr 0..4. */
+ * matrix a (leading dimension n) for nrhs interleaved right-hand sides in b,
+ * in place.  Statuses in the order tested (b unchanged on each): 3 n < 1,
+ * 4 nrhs < 1, 1 some |a(i,i)| < 1e-8 (whole diagonal, before solving),
+ * 2 mode neither 1 nor 2.  Reentrant. */
 ZOLMATH_API void lgdre_(const int32_t* mode, const int32_t* nrhs, const int32_t* n, const double* a,
                         double* b, int32_t* ierr);
 /* Solve with the leading min(lda, ncol) triangle of a: mode 1 L, 2 U,
- * 3 U^T, 4 L^T; one right-hand side, in place.  No tests. */
+ * 3 U^T, 4 L^T (other modes: below 2 as 1, above 4 as 3); one right-hand
+ * side, in place.  No tests: a zero diagonal gives IEEE infinities or NaNs.
+ * Order 0 or less: nothing done.  Reentrant. */
 ZOLMATH_API void lgdre1_(const int32_t* mode, const int32_t* lda, const int32_t* ncol, const double* a,
                          double* b);
 
@@ -272,8 +296,14 @@ ZOLMATH_API void lgdre1_(const int32_t* mode, const int32_t* lda, const int32_t*
 /* QR factorisation with column pivoting                                     */
 /* ------------------------------------------------------------------------ */
 
-/* A P = Q R in place: R in the upper triangle, reflection tails below, the
- * pivot components in h, the interchange record in ipvt. */
+/* A P = Q R in place for the m by n matrix a (leading dimension lda): R in
+ * the upper triangle, reflection tails below, the pivot components in h
+ * (apply reflection j with lghtr_ mode 2, ipiv j, ifirst j+1, ilast m,
+ * u = column j, upiv = h(j)), the interchange record in ipvt (column j was
+ * exchanged with ipvt(j) at step j).  The remaining column of largest
+ * length is the pivot, the lowest index on ties.  ipvt is always set to the
+ * identity first; with min(m, n) < 1 or lda < m nothing else is done.
+ * Reentrant, no status. */
 ZOLMATH_API void lgqrfc_(const int32_t* lda, const int32_t* m, const int32_t* n, double* a, double* h,
                          int32_t* ipvt);
 
@@ -281,11 +311,28 @@ ZOLMATH_API void lgqrfc_(const int32_t* lda, const int32_t* m, const int32_t* n,
 /* Equality-constrained least squares                                        */
 /* ------------------------------------------------------------------------ */
 
-/* min |c x - d| subject to e x = f for nrhs interleaved right-hand sides.
- * Work arrays from the runtime heap.  ierr 0, 1, 2, 3, 4, 5, 10+s, 20+s. */
+/* min |c x - d| subject to e x = f for nrhs interleaved right-hand sides:
+ * e ncon by n (leading dimension ncon), c neq by n (leading dimension neq),
+ * f, d and x interleaved.  e, f, c and d are overwritten with intermediate
+ * results; x is written on success only.  Any nrhs >= 1: the four work
+ * arrays come from the runtime heap, sized from the problem (with
+ * constraints and more than 16 variables, the stored constraint
+ * reflections too).  ierr 0: success; 1: n < 1, ncon < 0 or ncon > n;
+ * 2: n > ncon + neq (neq < 0 included) - these two read, write and request
+ * nothing; 3: constraint triangle degenerate; 4: least-squares triangle
+ * degenerate; 5: a heap request failed; 10+s: a reflection failed with
+ * lghtrt_ status s (13 dependent constraints, 11 rank-deficient
+ * least-squares part, 14 nrhs < 0); 20+s: a triangular solve failed with
+ * lgdre_ status s (21 tiny diagonal, 24 nrhs < 1).  Reentrant. */
 ZOLMATH_API void lglse_(const int32_t* nrhs, const int32_t* n, const int32_t* ncon, const int32_t* neq,
                         double* e, double* f, double* c, double* d, double* x, int32_t* ierr);
-/* As lglse_ with caller-supplied work arrays of the sizes lwork and lvec. */
+/* As lglse_ with caller-supplied work arrays: lwork must equal
+ * N3*max(N3, ncon, neq) with N3 = max(n, 3), lvec max(n, ncon, neq) (else
+ * ierr 5, nothing done).  After the checks of statuses 1 and 2, nrhs >
+ * max(n, 3) (more than the arrays hold) gives ierr 5 with nothing done.
+ * Constraint reflections are kept per call (on the stack up to 16
+ * variables, else on the runtime heap; a refused request gives ierr 5
+ * before anything is written).  Reentrant. */
 ZOLMATH_API void lglse1_(const int32_t* nrhs, const int32_t* n, const int32_t* ncon, const int32_t* neq,
                          double* e, double* f, double* c, double* d, double* x, const int32_t* lwork,
                          const int32_t* lvec, double* work1, double* work2, double* vec1, double* vec2,

@@ -348,7 +348,8 @@ TEST(Householder, UnitStrideStoredFormAndAliasing) {
     for (std::size_t i = 0; i < c1.size(); ++i) EXPECT_BITEQ(c2[i], c1[i]);
 
     // The same reflection by lghtr_ transforms the other vectors to within
-    // rounding (its running sums start the same way) and keeps vector 2.
+    // rounding (its inner products are summed in another order) and keeps
+    // vector 2.
     Ht p;
     p.ipiv = 2, p.ifirst = 4, p.ilast = m, p.nvec = nv, p.incv = m;
     std::vector<double> u3 = u0, c3 = c0;
@@ -361,6 +362,26 @@ TEST(Householder, UnitStrideStoredFormAndAliasing) {
         EXPECT_NEAR(c3[2 * m + i], c1[2 * m + i], 1e-15);
         EXPECT_BITEQ(c3[m + i], c0[m + i]);
     }
+}
+
+// The inner products differ in order: lghtr_ runs one sum from the pivot
+// term, lghtrt_ sums the stretch from 0 and adds it to the pivot term.  With
+// h c(ipiv) = 1 and two stretch terms of 2^-53 the first gives t = 1, the
+// second t = 1 + 2^-52; with b = -1 the pivot element 1 becomes 0 and -2^-52.
+TEST(Householder, InnerProductSummationOrder) {
+    const double tiny = std::ldexp(1.0, -53);
+    double u[3] = {-1, tiny, tiny}, h = 1;
+    double c1[3] = {1, 1, 1}, c2[3] = {1, 1, 1}, v[3], hc = 0;
+    Ht p;
+    p.mode = 2, p.ilast = 3, p.nvec = 1;
+    p.run(u, &h, c1);
+    ASSERT_EQ(p.ierr, 0);
+    EXPECT_BITEQ(c1[0], 0.0);
+    Htt t;
+    t.mode = 2, t.ilast = 3, t.nvec = 1;
+    t.run(u, &h, c2, v, &hc);
+    ASSERT_EQ(t.ierr, 0);
+    EXPECT_BITEQ(c2[0], -std::ldexp(1.0, -52));
 }
 
 }  // namespace

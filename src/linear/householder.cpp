@@ -163,8 +163,11 @@ extern "C" void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t*
     b = 1.0 / b;
     const zol::ColMajor<double> cc(c, m);
     for (std::int64_t j = 1; j <= nv; ++j) {
-        double t = h * cc(lp, j);
-        for (std::int64_t i = l1; i <= m; ++i) t = t + uu(i) * cc(i, j);
+        // Unlike lghtr_, the stretch is summed on its own from 0 and then
+        // added to the pivot term.
+        double s = 0.0;
+        for (std::int64_t i = l1; i <= m; ++i) s = s + uu(i) * cc(i, j);
+        double t = h * cc(lp, j) + s;
         t = t * b;
         cc(lp, j) = cc(lp, j) + t * h;
         for (std::int64_t i = l1; i <= m; ++i) cc(i, j) = cc(i, j) + t * uu(i);
