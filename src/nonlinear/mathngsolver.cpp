@@ -151,9 +151,9 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
         for (std::int64_t j = 0; j < N; ++j) D[j] = 0.0;
         ngvsc1_(&m, &m, &n, J, D);
         const double dnorm = lvlgtn_(&n, D);
-        const double floor = std::pow(kEps, 2.0 / 3.0) * dnorm;
+        const double scale_floor = std::pow(kEps, 2.0 / 3.0) * dnorm;
         for (std::int64_t j = 0; j < N; ++j)
-            if (D[j] < floor) D[j] = floor;
+            if (D[j] < scale_floor) D[j] = scale_floor;
         double delta = opt.initialRadiusFactor * dnorm;
         *status = 2;
 
