@@ -422,35 +422,74 @@ typedef struct MathNonLinearSolverOptions {
 typedef int (*MathNonLinearSolverCallback)(int32_t request, void* context, double* x, double* f,
                                            double* jac, int32_t* reply);
 
-/* Trust-region Levenberg-Marquardt solver.  status: -1 null options, 0
- * converged, 1 converged but the final check answered positive, 2 iteration
- * limit, 3 a check asked to stop, 4 no scratch memory, 5 a callback failed,
- * 6 unknown method.  Trace to traceStream when traceLevel > 2.  Uses the
- * memory service (tag "mathngsolver"). */
+/* Trust-region Levenberg-Marquardt solver for the m residuals that callback
+ * evaluates (request 3: residuals into f, Jacobian into jac; request 4: a
+ * check with answer 0 go on, > 0 stop, < 0 error).
+ *  options   in: only read; fields <= 0 take their defaults on a private
+ *            copy (maxIterations 20, initialRadiusFactor 0.05,
+ *            radiusCapFactor 0.1, residualTolerance 1e-8); NaN is kept.
+ *  m, n      equations and variables; m < n is allowed.
+ *  x         in/out, n: start point, then the last accepted point.
+ *  f         out, m: residuals at x.
+ *  step      out, n: zeroed at the start, the last step at the end.
+ *  status    -1 null options; 0 converged; 1 converged but the final check
+ *            answered positive; 2 iteration limit (at most maxIterations + 1
+ *            iterations); 3 a check asked to stop; 4 no scratch memory
+ *            (also when a block would exceed the service's 32-bit size);
+ *            5 a callback answered negative; 6 method other than 0 or 1,
+ *            or m < 1 or n < 1 (then nothing is called, requested or
+ *            written).
+ * Stopping tests 2 and 3 (radius small relative to the point; predicted
+ * relative reduction small) only count for a trial point whose residual
+ * norm is not larger (and not NaN) than the current one, so a step into
+ * exploding residuals is never returned as converged.
+ * Trace to traceStream when traceLevel > 2 (> 3: also the Householder
+ * flags) and the stream is not null; at level 2 or below the stream is
+ * never touched.  Reentrant.  Memory service (tag "mathngsolver"): 4 n
+ * bytes at line 400, 8 ((3 m + n + 3) n + 3 m) bytes at line 405 (with
+ * m < n the augmented system gets 2 n rows and the block grows by
+ * 8 (n - m)(n + 1) bytes); released at lines 724 and 725. */
 ZOLMATH_API void MathNonLinearSolver(const MathNonLinearSolverOptions* options, int32_t m, int32_t n,
                                      void* context, MathNonLinearSolverCallback callback,
                                      int32_t traceLevel, FILE* traceStream, double* x, double* f,
                                      double* step, int32_t* status);
 
-/* Levenberg-Marquardt parameter and step for the radius delta, from the
- * pivoted QR factors of the Jacobian. */
+/* Levenberg-Marquardt parameter par >= 0 and step dx for the radius delta,
+ * from the pivoted QR factors of the Jacobian: (J^T J + par D^2) dx = -J^T f
+ * with | |D dx| - delta | <= sigma delta when iter >= 0.
+ *  r (m by n, ld m) upper triangle of R (rows beyond m count as zero);
+ *  qtb the first min(m, n) elements of Q^T(-f) (the rest count as zero);
+ *  a (mpn by n, ld mpn) in: J in its first m rows, then scratch; b (mpn)
+ *  in: f in its first m elements, then scratch; dx in: the Gauss-Newton
+ *  step, out: the step; par in: start, out: result; pivots the interchange
+ *  record of lgqrfc_; work (n) scratch.  iter: updates made, or -1 when
+ *  maxit was reached (maxit < 0 acts as 0).  With mpn < 2 n or mpn < m
+ *  (too few rows), m < 1 or n < 1 it returns at once with iter = -1 and dx,
+ *  par untouched.  The lower bound is never negative, so a Gauss-Newton
+ *  step already inside the radius gives par >= 0, never NaN.  Reentrant. */
 ZOLMATH_API void ngpar1_(const int32_t* mpn, const int32_t* m, const int32_t* n, const double* r,
                          const double* qtb, double* a, double* b, double* dx, const double* d,
                          double* par, const double* delta, const double* sigma, const int32_t* maxit,
                          const int32_t* rank, const int32_t* pivots, double* work, int32_t* iter);
-/* D_j = max(D_j, |column j of a|). */
+/* D_j = max(D_j, |column j of a|) for the cols columns of rows elements. */
 ZOLMATH_API void ngvsc1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* a,
                          double* d);
-/* Returns 1 when stopping test *mode (1, 2 or 3) holds, else 0. */
+/* Returns 1 when stopping test *mode holds, else 0 (other modes: 0, work
+ * untouched).  1: |fnew| <= tol.  2: tol |D xnew| >= delta (work = D xnew).
+ * 3: (|J dx| / F)^2 + 2 (sqrt(par) |D dx| / F)^2 <= tol with F = |fnew|
+ * (work = J dx, then D dx); an exact trial point (F = 0) answers 1.
+ * work holds max(rows, cols) doubles. */
 ZOLMATH_API int32_t ngstp1_(const int32_t* mode, const int32_t* ld, const int32_t* rows,
                             const int32_t* cols, const double* jac, const double* fnew, const double* dx,
                             const double* d, const double* xnew, const double* delta, const double* par,
                             const double* tol, double* work);
-/* Returns the ratio of actual to predicted reduction. */
+/* Returns the ratio of actual to predicted reduction of the residual norm
+ * (0 when |fnew| < |f| does not hold). */
 ZOLMATH_API double ngrat1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* jac,
                            const double* f, const double* fnew, const double* dx, const double* d,
                            const double* par);
-/* Returns the factor for the trust-region radius. */
+/* Returns the factor for the trust-region radius from the ratio rho: 2 or
+ * 1 above 0.25, else 0.5, 0.1 or the minimum of the quadratic model. */
 ZOLMATH_API double ngups1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* jac,
                            const double* f, const double* fnew, const double* dx, const double* d,
                            const double* par, const double* rho);

@@ -1,0 +1,157 @@
+// Levenberg-Marquardt parameter for a given trust-region radius: a
+// safeguarded Newton iteration on phi(par) = |D dx(par)| - delta between a
+// lower bound parl and an upper bound paru.  Each trial parameter solves
+//     [ R          ]        [ Q^T(-f) ]
+//     [ sqrt(par) D~ ] z  ~  [    0    ]
+// by Householder reflections that only ever touch the pivot row and the
+// rows of the diagonal block below the triangle, so J is never refactorised.
+#include <cmath>
+#include <cstdint>
+
+#include "frame/view.hpp"
+#include "zolmath.h"
+
+namespace {
+
+// Magnitudes at or below this count as zero in every guarded quotient.
+constexpr double kTiny = 1e-20;
+// Tolerance for the reflections of the augmented system: the double just
+// above kTiny, so that a reflection whose squared scale equals kTiny^2 is
+// still refused.
+constexpr double kReflTol = 1.0000000000000001e-20;
+constexpr double kSafeguard = 0.001;
+
+}  // namespace
+
+void ngpar1_(const int32_t* mpn, const int32_t* m, const int32_t* n, const double* r, const double* qtb,
+             double* a, double* b, double* dx, const double* d, double* par, const double* delta,
+             const double* sigma, const int32_t* maxit, const int32_t* rank, const int32_t* pivots,
+             double* work, int32_t* iter) {
+    const std::int32_t M = *m;
+    const std::int32_t N = *n;
+    const std::int64_t MPN = *mpn;
+    // The augmented system needs 2n rows of A and b, and J arrives in the
+    // first m rows of A: with fewer rows there is nothing safe to compute.
+    if (N < 1 || M < 1 || MPN < 2 * static_cast<std::int64_t>(N) || MPN < M) {
+        *iter = -1;
+        return;
+    }
+    // A negative limit still ends: the first system solved is returned.
+    const std::int32_t limit = *maxit > 0 ? *maxit : 0;
+    const double dlt = *delta;
+    const double sig = *sigma;
+
+    const std::int32_t forward = 1;
+    const std::int32_t backward = -1;
+    const std::int32_t multiply = 1;
+    const std::int32_t divide = -1;
+    const std::int32_t transposed = 2;
+    const std::int32_t upper = 2;
+    const std::int32_t upper_transposed = 3;
+    const std::int32_t construct = 1;
+    const std::int32_t apply = 2;
+    const std::int32_t unit = 1;
+    const std::int32_t first_diag = N + 1;
+    const double refl_tol = kReflTol;
+
+    const zol::ColMajor<double> A(a, MPN);
+    const zol::ColMajor<const double> R(r, M);
+
+    // Upper bound from the scaled gradient D^-1 J^T f.
+    lmmlvn_(&transposed, mpn, m, n, a, b, work);
+    lvmldn_(&divide, n, d, work, work);
+    const double gnorm = lvlgtn_(n, work);
+    double paru = std::fabs(dlt) > kTiny ? gnorm / dlt : 0.0;
+
+    // Lower bound from the Newton step at par = 0, which only exists when R
+    // is nonsingular.  Rows of R beyond m do not exist (they count as zero),
+    // so with m < n the factor is singular whatever rank the caller states.
+    double parl = 0.0;
+    if (N <= *rank && N <= M) {
+        lvmldn_(&multiply, n, d, dx, work);
+        const double dxn = lvlgtn_(n, work);
+        const double fp = dxn - dlt;
+        lvmldn_(&multiply, n, d, work, work);
+        lvprmn_(&forward, n, work, work, pivots);
+        const double t = std::fabs(dxn) > kTiny ? 1.0 / dxn : 0.0;
+        lvmuln_(n, work, &t, work);
+        lgdre1_(&upper_transposed, m, n, r, work);
+        const double yn = lvlgtn_(n, work);
+        const double dphi = -dxn * (yn * yn);
+        parl = std::fabs(dphi) > kTiny ? -fp / dphi : 0.0;
+        // A Gauss-Newton step already inside the radius gives a negative
+        // Newton estimate; the parameter itself is never negative, and a
+        // negative bound would let par fall below zero and into sqrt.
+        if (parl < 0.0) parl = 0.0;
+    }
+
+    double p = *par;
+    std::int32_t count = 0;
+    for (;;) {
+        if (p <= parl || p >= paru) {
+            const double g = std::sqrt(parl * paru);
+            const double s = kSafeguard * paru;
+            p = s > g ? s : g;
+        }
+
+        // Augmented system.  Q^T(-f) has only m components; with m < n the
+        // rest is zero, like the missing rows of R.
+        for (std::int64_t i = 0; i < N; ++i) {
+            b[i] = i < M ? qtb[i] : 0.0;
+            b[N + i] = 0.0;
+        }
+        for (std::int64_t k = 0, e = MPN * N; k < e; ++k) a[k] = 0.0;
+        const double root = std::sqrt(p);
+        lvmuln_(n, d, &root, work);
+        lvprmn_(&forward, n, work, work, pivots);
+        for (std::int64_t j = 1; j <= N; ++j) A(N + j, j) = work[j - 1];
+        for (std::int64_t j = 1; j <= N; ++j)
+            for (std::int64_t i = 1; i <= j && i <= M; ++i) A(i, j) = R(i, j);
+
+        // Reflection j pivots on row j and annihilates rows n+1 .. n+j of
+        // column j: the diagonal entry of D~ and the fill-in of earlier ones.
+        std::int32_t flag = 0;
+        for (std::int32_t j = 1; j <= N; ++j) {
+            const std::int32_t last = N + j;
+            const std::int32_t rest = N - j;
+            lghtr_(&construct, &j, &first_diag, &last, A.col(j), &unit, &work[j - 1], A.col(j + 1), &unit,
+                   mpn, &rest, &refl_tol, &flag);
+        }
+        for (std::int32_t j = 1; j <= N; ++j) {
+            const std::int32_t last = N + j;
+            lghtr_(&apply, &j, &first_diag, &last, A.col(j), &unit, &work[j - 1], b, &unit, &unit, &unit,
+                   &refl_tol, &flag);
+        }
+        lgdre1_(&upper, mpn, n, a, b);
+        lvprmn_(&backward, n, b, dx, pivots);
+
+        lvmldn_(&multiply, n, d, dx, b);
+        const double dxn = lvlgtn_(n, b);
+        const double fp = dxn - dlt;
+        if (std::fabs(fp) <= sig * dlt) {
+            *iter = count;
+            *par = p;
+            return;
+        }
+        if (count == limit) {
+            *iter = -1;
+            *par = p;
+            return;
+        }
+        ++count;
+
+        // phi'(par) from the new triangle S: -|S^-T D~^2 dx~| ^2 / |D dx|.
+        lvmldn_(&multiply, n, d, b, b);
+        lvprmn_(&forward, n, b, b, pivots);
+        const double t = std::fabs(dxn) > kTiny ? 1.0 / dxn : 0.0;
+        lvmuln_(n, b, &t, b);
+        lgdre1_(&upper_transposed, mpn, n, a, b);
+        const double yn = lvlgtn_(n, b);
+        const double dphi = -dxn * (yn * yn);
+
+        if (fp < 0.0) paru = p;
+        const double cand = std::fabs(dphi) > kTiny ? p - fp / dphi : 0.0;
+        if (cand > parl) parl = cand;
+        if (std::fabs(dlt) > kTiny && std::fabs(dphi) > kTiny) p = p - (fp / dphi) * ((dlt + fp) / dlt);
+    }
+}

@@ -1,0 +1,110 @@
+// Step assessment of the Levenberg-Marquardt solver: the column scaling,
+// the three stopping tests, the reduction ratio and the radius factor.
+// Every norm goes through lvlgtn_, so the solver and these kernels agree on
+// each bit of every length they compare.
+#include <cmath>
+#include <cstdint>
+
+#include "frame/view.hpp"
+#include "zolmath.h"
+
+namespace {
+
+// The two quadratic terms of the linear model, sJ = |J dx|^2 and
+// sD = |D dx|^2.  Each row sum of J dx is accumulated over the columns in
+// index order before it is squared, so the row loop walks J with the stride
+// of its leading dimension.
+struct ModelTerms {
+    double sj;
+    double sd;
+};
+
+ModelTerms model_terms(std::int32_t ld, std::int32_t rows, std::int32_t cols, const double* jac,
+                       const double* dx, const double* d) {
+    const zol::ColMajor<const double> J(jac, ld);
+    double sj = 0.0;
+    for (std::int64_t i = 1; i <= rows; ++i) {
+        double s = 0.0;
+        for (std::int64_t j = 1; j <= cols; ++j) s = s + J(i, j) * dx[j - 1];
+        sj = sj + s * s;
+    }
+    double sd = 0.0;
+    for (std::int64_t j = 0; j < cols; ++j) {
+        const double t = dx[j] * d[j];
+        sd = sd + t * t;
+    }
+    return {sj, sd};
+}
+
+}  // namespace
+
+void ngvsc1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* a, double* d) {
+    const zol::ColMajor<const double> A(a, *ld);
+    for (std::int64_t j = 1; j <= *cols; ++j) {
+        const double c = lvlgtn_(rows, A.col(j));
+        // A NaN norm never replaces the scaling: D only grows.
+        if (d[j - 1] < c) d[j - 1] = c;
+    }
+}
+
+int32_t ngstp1_(const int32_t* mode, const int32_t* ld, const int32_t* rows, const int32_t* cols,
+                const double* jac, const double* fnew, const double* dx, const double* d,
+                const double* xnew, const double* delta, const double* par, const double* tol,
+                double* work) {
+    const std::int32_t multiply = 1;
+    switch (*mode) {
+        case 1:
+            return lvlgtn_(rows, fnew) <= *tol ? 1 : 0;
+        case 2: {
+            lvmldn_(&multiply, cols, d, xnew, work);
+            return *tol * lvlgtn_(cols, work) >= *delta ? 1 : 0;
+        }
+        case 3: {
+            lmmlvn_(&multiply, ld, rows, cols, jac, dx, work);
+            const double jdx = lvlgtn_(rows, work);
+            lvmldn_(&multiply, cols, d, dx, work);
+            const double ddx = lvlgtn_(cols, work);
+            const double fn = lvlgtn_(rows, fnew);
+            // An exact trial point predicts no further reduction at all; the
+            // relative terms below would divide by its zero length.
+            if (fn == 0.0) return 1;
+            const double q1 = jdx / fn;
+            const double q2 = std::sqrt(*par) * ddx / fn;
+            return q1 * q1 + 2.0 * (q2 * q2) <= *tol ? 1 : 0;
+        }
+        default:
+            return 0;
+    }
+}
+
+double ngrat1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* jac,
+               const double* f, const double* fnew, const double* dx, const double* d,
+               const double* par) {
+    const double a = lvlgtn_(rows, f);
+    const double b = lvlgtn_(rows, fnew);
+    // Also catches ||f|| = 0 and NaN lengths, so the quotients below never
+    // divide by zero.
+    if (!(a > b)) return 0.0;
+    const ModelTerms t = model_terms(*ld, *rows, *cols, jac, dx, d);
+    const double a2 = a * a;
+    const double q = b / a;
+    return (1.0 - q * q) / (t.sj / a2 + 2.0 * *par * t.sd / a2);
+}
+
+double ngups1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* jac,
+               const double* f, const double* fnew, const double* dx, const double* d,
+               const double* par, const double* rho) {
+    if (*rho > 0.25) return (*rho >= 0.75 || *par == 0.0) ? 2.0 : 1.0;
+    const double a = lvlgtn_(rows, f);
+    const double b = lvlgtn_(rows, fnew);
+    double t = a >= b ? 0.5 : 1.0;
+    if (10.0 * a < b) t = 0.1;
+    if (t != 1.0) return t;
+    // Here ||f|| < ||fnew|| <= 10 ||f||: the radius shrinks to where the
+    // quadratic model of the residual norm along the step has its minimum.
+    const ModelTerms m = model_terms(*ld, *rows, *cols, jac, dx, d);
+    const double a2 = a * a;
+    const double g = m.sj / a2 + *par * m.sd / a2;
+    const double q = b / a;
+    return g / (q * q - 1.0 + 2.0 * g);
+}
