@@ -16,14 +16,7 @@ using Net = std::vector<double>;
 using Log = std::vector<std::string>;
 constexpr int32_t kCartesian = 1, kRational = 2;
 
-class Febew : public ::testing::Test {
-protected:
-    void SetUp() override { memsvc_reset(); }
-    void TearDown() override {
-        memsvc_reset();
-        EXPECT_EQ(memsvc_live_count(), 0u);
-    }
-};
+class Febew : public zt::ServiceTest {};
 
 void move(int32_t kind, int32_t code, const Net& vec, const Net& mat, Net& net) {
     const int32_t n = static_cast<int32_t>(net.size() / (kind == kRational ? 4 : 3));

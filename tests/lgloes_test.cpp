@@ -10,13 +10,8 @@
 
 namespace {
 
-class Lgloes : public ::testing::Test {
+class Lgloes : public zt::ServiceTest {
 protected:
-    void SetUp() override { memsvc_reset(); }
-    void TearDown() override {
-        memsvc_reset();
-        EXPECT_EQ(memsvc_live_count(), 0u);
-    }
 
     // Calls lgloes_ with c prefilled by NaN (to show what is written).
     std::vector<double> run(int32_t n, int32_t m, const std::vector<double>& mat, int32_t ncol,

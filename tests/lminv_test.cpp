@@ -14,13 +14,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 using Vec = std::vector<double>;
 using Log = std::vector<std::string>;
 
-class Lminv : public ::testing::Test {
+class Lminv : public zt::ServiceTest {
 protected:
-    void SetUp() override { memsvc_reset(); }
-    void TearDown() override {
-        memsvc_reset();
-        EXPECT_EQ(memsvc_live_count(), 0u);
-    }
     static int32_t inv(int32_t n, int32_t m, double* a, double* x) {
         int32_t ierr = -99;
         lminv_(&n, &m, a, x, &ierr);

@@ -7,14 +7,7 @@
 
 namespace {
 
-class MemsvcTest : public ::testing::Test {
-protected:
-    void SetUp() override { memsvc_reset(); }
-    void TearDown() override {
-        memsvc_reset();
-        EXPECT_EQ(memsvc_live_count(), 0u);
-    }
-};
+class MemsvcTest : public zt::ServiceTest {};
 
 TEST_F(MemsvcTest, LogsRequestsAndReleasesWithTheirTags) {
     void* p = f_malloc(24, "febew", 113);

@@ -44,14 +44,7 @@ Pts moved(const Pts& src, const Eigen::Matrix3d& r, const Eigen::Vector3d& shift
     return dst;
 }
 
-class RigidFit : public ::testing::Test {
-protected:
-    void SetUp() override { memsvc_reset(); }
-    void TearDown() override {
-        memsvc_reset();
-        EXPECT_EQ(memsvc_live_count(), 0u);
-    }
-};
+class RigidFit : public zt::ServiceTest {};
 
 }  // namespace
 

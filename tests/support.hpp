@@ -24,6 +24,17 @@ inline std::uint64_t bits(double x) {
 // Bit-for-bit equality (distinguishes -0 from +0 and compares NaN payloads).
 #define EXPECT_BITEQ(a, b) EXPECT_EQ(::zt::bits(a), ::zt::bits(b)) << (a) << " vs " << (b)
 
+// Fixture for tests that watch the memory service: a clean log and no
+// fault settings before each test, no live block after it.
+class ServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override { memsvc_reset(); }
+    void TearDown() override {
+        memsvc_reset();
+        EXPECT_EQ(memsvc_live_count(), 0u);
+    }
+};
+
 // Seeded random numbers for reproducible problems.
 struct Rng {
     std::mt19937_64 gen;
