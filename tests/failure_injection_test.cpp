@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <limits>
 #include <map>
 #include <string>
 #include <utility>
@@ -27,7 +26,6 @@
 namespace {
 
 using Vec = std::vector<double>;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kCanary = -777.125;
 
 // ---------------------------------------------------------------------------
@@ -393,13 +391,19 @@ TEST(FailureInjection, ControlNetMotionEveryServiceRequest) {
                      nullptr}
             .go();
     }
-    // Cartesian nets and unknown codes ask for nothing.
-    for (auto [kind, code] : {std::pair{0, 3}, std::pair{1, 5}, std::pair{2, 6}, std::pair{2, -1}}) {
-        Vec net = {1, 2, 3, 4, 5, 6, 7, 8};
+    // Cartesian nets and unknown codes ask for nothing; the first move, the
+    // second leave the net as it was.
+    for (const auto& motion : {std::pair{0, 3}, std::pair{1, 5}, std::pair{2, 6}, std::pair{2, -1}}) {
+        const std::int32_t kind = motion.first, code = motion.second;
+        const Vec start = {1, 2, 3, 4, 5, 6, 7, 8};
+        Vec net;
         const std::int32_t n = 2;
         ServiceSweep{"febew kind " + std::to_string(kind) + " code " + std::to_string(code), {},
-                     [&] { febew(kind, code, vectors.data(), matrices.data(), &n, net.data()); },
-                     [](std::size_t) {}, nullptr}
+                     [&] {
+                         net = start;
+                         febew(kind, code, vectors.data(), matrices.data(), &n, net.data());
+                     },
+                     [&](std::size_t) { EXPECT_EQ(net == start, code > 5 || code < 0); }, nullptr}
             .go();
     }
 }
