@@ -6,12 +6,8 @@
 // results, and a status reports only what the routine tests for.
 #include <cmath>
 #include <limits>
-#include <map>
-#include <string>
 #include <vector>
 
-#include "corpus.hpp"
-#include "heap_watch.hpp"
 #include "support.hpp"
 
 namespace {
@@ -25,45 +21,6 @@ bool all_nan(const Vec& v) {
     for (double x : v)
         if (!std::isnan(x)) return false;
     return true;
-}
-
-// Only the documented users ask the memory service or the heap for
-// anything: the whole call corpus (random, empty, NaN, infinite, huge and
-// tiny inputs) is run with both watched.
-TEST(BadInput, OnlyTheDocumentedRoutinesRequestMemory) {
-    const std::vector<std::string> service = {"lminv_", "lmmatc_", "lmmat_", "lgloes_", "MathNonLinearSolver",
-                                              "febew"};
-    const std::vector<std::string> heap = {"lglse_", "lglse1_", "lminv_", "lmmatc_", "lmmat_"};
-    const auto listed = [](const std::vector<std::string>& l, const char* name) {
-        for (const std::string& s : l)
-            if (s == name) return true;
-        return false;
-    };
-    std::map<std::string, long> service_requests, heap_requests;
-    memsvc_set_logging(0);
-    for (const zc::Case& c : zc::corpus())
-        for (int rep = 0; rep < c.reps; ++rep) {
-            memsvc_reset();
-            heap_watch::arm();
-            zc::Sink s;
-            zc::run_case(c, rep, 7, s);
-            heap_watch::disarm();
-            if (!listed(service, c.routine)) {
-                EXPECT_EQ(memsvc_request_count(), 0) << c.routine << " " << rep;
-            }
-            if (!listed(heap, c.routine)) {
-                EXPECT_EQ(heap_watch::requests.load(), 0) << c.routine << " " << rep;
-            }
-            EXPECT_EQ(heap_watch::live(), 0) << c.routine << " " << rep;
-            EXPECT_EQ(memsvc_live_count(), 0u) << c.routine << " " << rep;
-            service_requests[c.routine] += static_cast<long>(memsvc_request_count());
-            heap_requests[c.routine] += heap_watch::requests.load();
-        }
-    memsvc_set_logging(1);
-    memsvc_reset();
-    // The watch does see the users' requests.
-    for (const std::string& r : service) EXPECT_GT(service_requests[r], 0) << r;
-    for (const std::string& r : heap) EXPECT_GT(heap_requests[r], 0) << r;
 }
 
 TEST(BadInput, ThreeVectorsNonFinite) {
