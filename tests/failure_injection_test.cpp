@@ -602,7 +602,9 @@ TEST(FailureInjection, HeapRequestsReachedThroughInversionAndFit) {
     // lminv_ solves with lglse_ (no constraints, nrhs = neq = n): a refused
     // heap request is status 1, x untouched, and the service's blocks
     // obtained before the solve are released as on any failure.
-    for (Inversion p : {Inversion{2, 3, {1, 0, 2, 1, -1, 3}, {}, {}}, Inversion{3, 3, {2, 1, 0.5, 0.3, 3, 0.7, 0.1, -0.4, 1.5}, {}, {}}}) {
+    const std::vector<Inversion> problems = {{2, 3, {1, 0, 2, 1, -1, 3}, {}, {}},
+                                             {3, 3, {2, 1, 0.5, 0.3, 3, 0.7, 0.1, -0.4, 1.5}, {}, {}}};
+    for (Inversion p : problems) {
         const Lse shape(p.n, p.n, 0, p.n, 0);
         HeapSweep{"lminv_ " + std::to_string(p.n) + "x" + std::to_string(p.m), shape.work_sizes(), [&] {
                       memsvc_reset();

@@ -507,7 +507,7 @@ void c_lmadj(Gen& g, Sink& s, int level) {
 
 void c_lmmvp3(Gen& g, Sink& s, int level) {
     const i32 n = count(g, 12, 200);
-    Vec a = g.vec(9, prob(level)), p = g.vec(3 * len(n), prob(level)), out = canary(3 * static_cast<std::int64_t>(len(n)));
+    Vec a = g.vec(9, prob(level)), p = g.vec(3 * len(n), prob(level)), out(p.size(), kCanary);
     lmmvp3_(a.data(), &n, p.data(), out.data());
     s.v(out);
     lmmvp3_(a.data(), &n, p.data(), p.data());
@@ -516,7 +516,7 @@ void c_lmmvp3(Gen& g, Sink& s, int level) {
 
 void c_lmmvs3(Gen& g, Sink& s, int level) {
     const i32 n = count(g, 12, 200);
-    Vec sh = g.vec(3, prob(level)), p = g.vec(3 * len(n), prob(level)), out = canary(3 * static_cast<std::int64_t>(len(n)));
+    Vec sh = g.vec(3, prob(level)), p = g.vec(3 * len(n), prob(level)), out(p.size(), kCanary);
     lmmvs3_(p.data(), &n, sh.data(), out.data());
     s.v(out);
     lmmvs3_(p.data(), &n, sh.data(), p.data());
@@ -628,7 +628,7 @@ void c_lmdpl(Gen& g, Sink& s, int level) {
 void c_lmrot3(Gen& g, Sink& s, int level) {
     const i32 n = count(g, 12, 200);
     Vec r = g.chance(0.7) ? rotation(g) : g.vec(9, prob(level));
-    Vec c = g.vec(3, prob(level)), p = g.vec(3 * len(n), prob(level)), out = canary(3 * static_cast<std::int64_t>(len(n)));
+    Vec c = g.vec(3, prob(level)), p = g.vec(3 * len(n), prob(level)), out(p.size(), kCanary);
     lmrot3_(r.data(), c.data(), p.data(), &n, out.data());
     s.v(out);
     lmrot3_(r.data(), c.data(), p.data(), &n, p.data());
@@ -884,11 +884,11 @@ void c_lgqrfc(Gen& g, Sink& s, int level) {
     if (n >= 3 && m >= 1) {
         const std::size_t ld = static_cast<std::size_t>(lda);
         if (u < 0.15) {
-            for (i32 i = 0; i < m; ++i) a[2 * ld + static_cast<std::size_t>(i)] = a[static_cast<std::size_t>(i)] - a[ld + static_cast<std::size_t>(i)];
+            for (std::size_t i = 0; i < static_cast<std::size_t>(m); ++i) a[2 * ld + i] = a[i] - a[ld + i];
         } else if (u < 0.25) {
-            for (i32 i = 0; i < m; ++i) a[ld + static_cast<std::size_t>(i)] = 0.0;
+            for (std::size_t i = 0; i < static_cast<std::size_t>(m); ++i) a[ld + i] = 0.0;
         } else if (u < 0.35) {
-            for (i32 i = 0; i < m; ++i) a[ld + static_cast<std::size_t>(i)] = -a[static_cast<std::size_t>(i)];  // equal lengths
+            for (std::size_t i = 0; i < static_cast<std::size_t>(m); ++i) a[ld + i] = -a[i];  // equal lengths
         }
     }
     Vec h = canary(n);
