@@ -1,0 +1,30 @@
+// Entry of both benchmark programs.  The one linked against OpenBLAS runs
+// it on one thread, like every other peer here.
+#include <benchmark/benchmark.h>
+
+#include "common.hpp"
+
+#ifdef ZOLBENCH_OPENBLAS
+extern "C" void openblas_set_num_threads(int);
+const char* zb::lapack_label() { return "OpenBLAS"; }
+#else
+const char* zb::lapack_label() { return "reference LAPACK"; }
+#endif
+
+int main(int argc, char** argv) {
+#ifdef ZOLBENCH_OPENBLAS
+    openblas_set_num_threads(1);
+    zb::register_lapack();
+#else
+    zb::register_lapack();
+    zb::register_solver();
+    zb::register_geometry();
+    zb::register_vector();
+#endif
+    benchmark::AddCustomContext("lapack", zb::lapack_label());
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
