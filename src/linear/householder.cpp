@@ -45,6 +45,93 @@ void build(const Vec& u, std::int64_t ipiv, std::int64_t ifirst, std::int64_t il
     s = len;
 }
 
+// Application of a reflection to nv vectors of unit element stride lying sv
+// apart, with ustretch = u(ifirst..ilast) contiguous.  Each vector gets
+// exactly the operations of the one-vector loop of lghtr_, in the same
+// order; only the vectors of a group have their inner products run side by
+// side, as independent chains, and are then updated in one pass.  Callers
+// use it only when no vector overlaps another or u, so that transforming a
+// vector cannot change what a later vector of the group reads.
+struct UnitReflection {
+    const double* ustretch;
+    std::int64_t len;    // ilast - ifirst + 1
+    std::int64_t piv;    // ipiv - 1: offset of the pivot element in a vector
+    std::int64_t first;  // ifirst - 1: offset of the stretch in a vector
+    double h, b, tol;
+};
+
+void apply_unit_one(const UnitReflection& r, double* cj) {
+    double* const s = cj + r.first;
+    const double* const u = r.ustretch;
+    double t = cj[r.piv] * r.h;
+    for (std::int64_t i = 0; i < r.len; ++i) t = t + s[i] * u[i];
+    if (std::fabs(t) < r.tol) return;
+    t = t * r.b;
+    cj[r.piv] = cj[r.piv] + t * r.h;
+    for (std::int64_t i = 0; i < r.len; ++i) s[i] = s[i] + t * u[i];
+}
+
+void apply_unit_four(const UnitReflection& r, double* c0, std::int64_t sv) {
+    double* const c1 = c0 + sv;
+    double* const c2 = c1 + sv;
+    double* const c3 = c2 + sv;
+    double* const s0 = c0 + r.first;
+    double* const s1 = c1 + r.first;
+    double* const s2 = c2 + r.first;
+    double* const s3 = c3 + r.first;
+    const double* const u = r.ustretch;
+    const double h = r.h;
+    double t0 = c0[r.piv] * h;
+    double t1 = c1[r.piv] * h;
+    double t2 = c2[r.piv] * h;
+    double t3 = c3[r.piv] * h;
+    for (std::int64_t i = 0; i < r.len; ++i) {
+        const double ui = u[i];
+        t0 = t0 + s0[i] * ui;
+        t1 = t1 + s1[i] * ui;
+        t2 = t2 + s2[i] * ui;
+        t3 = t3 + s3[i] * ui;
+    }
+    const double tl = r.tol;
+    if (std::fabs(t0) < tl || std::fabs(t1) < tl || std::fabs(t2) < tl || std::fabs(t3) < tl) {
+        // A vector (nearly) orthogonal to w stays exactly as it was; the
+        // others are updated one by one.
+        double* const s[4] = {s0, s1, s2, s3};
+        double* const c[4] = {c0, c1, c2, c3};
+        const double t[4] = {t0, t1, t2, t3};
+        for (int k = 0; k < 4; ++k) {
+            if (std::fabs(t[k]) < tl) continue;
+            const double tk = t[k] * r.b;
+            c[k][r.piv] = c[k][r.piv] + tk * h;
+            for (std::int64_t i = 0; i < r.len; ++i) s[k][i] = s[k][i] + tk * u[i];
+        }
+        return;
+    }
+    t0 = t0 * r.b;
+    t1 = t1 * r.b;
+    t2 = t2 * r.b;
+    t3 = t3 * r.b;
+    c0[r.piv] = c0[r.piv] + t0 * h;
+    c1[r.piv] = c1[r.piv] + t1 * h;
+    c2[r.piv] = c2[r.piv] + t2 * h;
+    c3[r.piv] = c3[r.piv] + t3 * h;
+    for (std::int64_t i = 0; i < r.len; ++i) {
+        const double ui = u[i];
+        s0[i] = s0[i] + t0 * ui;
+        s1[i] = s1[i] + t1 * ui;
+        s2[i] = s2[i] + t2 * ui;
+        s3[i] = s3[i] + t3 * ui;
+    }
+}
+
+// True when [a0, a1] and [b0, b1] (inclusive element ranges) share no
+// byte.  Compared as integers: the arrays may be unrelated.
+bool apart(const double* a0, const double* a1, const double* b0, const double* b1) {
+    const auto ia0 = reinterpret_cast<std::uintptr_t>(a0), ia1 = reinterpret_cast<std::uintptr_t>(a1);
+    const auto ib0 = reinterpret_cast<std::uintptr_t>(b0), ib1 = reinterpret_cast<std::uintptr_t>(b1);
+    return ia1 < ib0 || ib1 < ia0;
+}
+
 }  // namespace
 
 extern "C" void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* ifirst,
@@ -91,6 +178,22 @@ extern "C" void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* 
 
     const std::int64_t se = *ince;
     const std::int64_t sv = *incv;
+    // Columns of a column-major matrix, u a column too (the factorisations):
+    // the vectors are taken four at a time when none of them overlaps
+    // another or the stretch of u.
+    if (se == 1 && *incu == 1 && nv >= 4 && sv >= m - lp + 1) {
+        const double* const ufirst = u + (l1 - 1);
+        const double* const ulast = u + (m - 1);
+        const double* const cfirst = c + (lp - 1);
+        const double* const clast = c + (nv - 1) * sv + (m - 1);
+        if (apart(ufirst, ulast, cfirst, clast)) {
+            const UnitReflection r{ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, tl};
+            std::int64_t j = 0;
+            for (; j + 4 <= nv; j += 4) apply_unit_four(r, c + j * sv, sv);
+            for (; j < nv; ++j) apply_unit_one(r, c + j * sv);
+            return;
+        }
+    }
     for (std::int64_t j = 1; j <= nv; ++j) {
         const zol::Strided<double> cj(c + (j - 1) * sv, se);
         double t = cj(lp) * h;
