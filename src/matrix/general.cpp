@@ -36,7 +36,27 @@ void lmmlvn_(const int32_t* mode, const int32_t* lda, const int32_t* m, const in
     const zol::ColMajor<const double> A(a, ld);
 
     if (*mode == 2) {
-        for (std::int64_t j = 1; j <= cols; ++j) {
+        // Four columns at a time, each sum in its own chain.
+        std::int64_t j = 1;
+        for (; j + 3 <= cols; j += 4) {
+            const double* const c0 = A.col(j);
+            const double* const c1 = A.col(j + 1);
+            const double* const c2 = A.col(j + 2);
+            const double* const c3 = A.col(j + 3);
+            double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+            for (std::int64_t i = 0; i < rows; ++i) {
+                const double xi = x[i];
+                s0 = s0 + c0[i] * xi;
+                s1 = s1 + c1[i] * xi;
+                s2 = s2 + c2[i] * xi;
+                s3 = s3 + c3[i] * xi;
+            }
+            y[j - 1] = s0;
+            y[j] = s1;
+            y[j + 1] = s2;
+            y[j + 2] = s3;
+        }
+        for (; j <= cols; ++j) {
             double sum = 0.0;
             for (std::int64_t i = 1; i <= rows; ++i) sum = sum + A(i, j) * x[i - 1];
             y[j - 1] = sum;
