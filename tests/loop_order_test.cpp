@@ -213,6 +213,12 @@ TEST(LoopOrder, TransposedProductSumsEachColumnInRowOrder) {
             EXPECT_BITEQ(y[size_t(j)], s);
         }
     }
+    // No rows: every sum is empty.
+    const int32_t rows = 0, ld = 1, mode = 2, n = 6;
+    const double a = 1.0, x = 1.0;
+    std::vector<double> y(6, -7.0);
+    lmmlvn_(&mode, &ld, &rows, &n, &a, &x, y.data());
+    for (const double v : y) EXPECT_BITEQ(v, 0.0);
 }
 
 TEST(LoopOrder, DampingIterationIgnoresRowsBelowTheAugmentedSystem) {

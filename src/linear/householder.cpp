@@ -60,46 +60,29 @@ struct UnitReflection {
     double h, b, tol;
 };
 
-void apply_unit_one(const UnitReflection& r, double* cj) {
-    double* const s = cj + r.first;
-    const double* const u = r.ustretch;
-    double t = cj[r.piv] * r.h;
-    for (std::int64_t i = 0; i < r.len; ++i) t = t + s[i] * u[i];
-    if (std::fabs(t) < r.tol) return;
-    t = t * r.b;
-    cj[r.piv] = cj[r.piv] + t * r.h;
-    for (std::int64_t i = 0; i < r.len; ++i) s[i] = s[i] + t * u[i];
-}
-
-void apply_unit_four(const UnitReflection& r, double* c0, std::int64_t sv) {
-    double* const c1 = c0 + sv;
-    double* const c2 = c1 + sv;
-    double* const c3 = c2 + sv;
-    double* const s0 = c0 + r.first;
-    double* const s1 = c1 + r.first;
-    double* const s2 = c2 + r.first;
-    double* const s3 = c3 + r.first;
-    const double* const u = r.ustretch;
+template <int G>
+void apply_unit_group(const UnitReflection& r, double* c0, std::int64_t sv) {
+    double* c[G];
+    double* s[G];
+    double t[G];
     const double h = r.h;
-    double t0 = c0[r.piv] * h;
-    double t1 = c1[r.piv] * h;
-    double t2 = c2[r.piv] * h;
-    double t3 = c3[r.piv] * h;
+    for (int k = 0; k < G; ++k) {
+        c[k] = c0 + k * sv;
+        s[k] = c[k] + r.first;
+        t[k] = c[k][r.piv] * h;
+    }
+    const double* const u = r.ustretch;
     for (std::int64_t i = 0; i < r.len; ++i) {
         const double ui = u[i];
-        t0 = t0 + s0[i] * ui;
-        t1 = t1 + s1[i] * ui;
-        t2 = t2 + s2[i] * ui;
-        t3 = t3 + s3[i] * ui;
+        for (int k = 0; k < G; ++k) t[k] = t[k] + s[k][i] * ui;
     }
     const double tl = r.tol;
-    if (std::fabs(t0) < tl || std::fabs(t1) < tl || std::fabs(t2) < tl || std::fabs(t3) < tl) {
+    bool all = true;
+    for (int k = 0; k < G; ++k) all = all && !(std::fabs(t[k]) < tl);
+    if (!all) {
         // A vector (nearly) orthogonal to w stays exactly as it was; the
         // others are updated one by one.
-        double* const s[4] = {s0, s1, s2, s3};
-        double* const c[4] = {c0, c1, c2, c3};
-        const double t[4] = {t0, t1, t2, t3};
-        for (int k = 0; k < 4; ++k) {
+        for (int k = 0; k < G; ++k) {
             if (std::fabs(t[k]) < tl) continue;
             const double tk = t[k] * r.b;
             c[k][r.piv] = c[k][r.piv] + tk * h;
@@ -107,20 +90,13 @@ void apply_unit_four(const UnitReflection& r, double* c0, std::int64_t sv) {
         }
         return;
     }
-    t0 = t0 * r.b;
-    t1 = t1 * r.b;
-    t2 = t2 * r.b;
-    t3 = t3 * r.b;
-    c0[r.piv] = c0[r.piv] + t0 * h;
-    c1[r.piv] = c1[r.piv] + t1 * h;
-    c2[r.piv] = c2[r.piv] + t2 * h;
-    c3[r.piv] = c3[r.piv] + t3 * h;
+    for (int k = 0; k < G; ++k) {
+        t[k] = t[k] * r.b;
+        c[k][r.piv] = c[k][r.piv] + t[k] * h;
+    }
     for (std::int64_t i = 0; i < r.len; ++i) {
         const double ui = u[i];
-        s0[i] = s0[i] + t0 * ui;
-        s1[i] = s1[i] + t1 * ui;
-        s2[i] = s2[i] + t2 * ui;
-        s3[i] = s3[i] + t3 * ui;
+        for (int k = 0; k < G; ++k) s[k][i] = s[k][i] + t[k] * ui;
     }
 }
 
@@ -178,10 +154,10 @@ extern "C" void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* 
 
     const std::int64_t se = *ince;
     const std::int64_t sv = *incv;
-    // Columns of a column-major matrix, u a column too (the factorisations):
-    // the vectors are taken four at a time when none of them overlaps
-    // another or the stretch of u.
-    if (se == 1 && *incu == 1 && nv >= 4 && sv >= m - lp + 1) {
+    // Columns of a column-major matrix, u a column too (the factorisations
+    // and the solver): the vectors are taken four or two at a time when none
+    // of them overlaps another or the stretch of u.
+    if (se == 1 && *incu == 1 && (nv == 1 || sv >= m - lp + 1)) {
         const double* const ufirst = u + (l1 - 1);
         const double* const ulast = u + (m - 1);
         const double* const cfirst = c + (lp - 1);
@@ -189,8 +165,9 @@ extern "C" void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* 
         if (apart(ufirst, ulast, cfirst, clast)) {
             const UnitReflection r{ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, tl};
             std::int64_t j = 0;
-            for (; j + 4 <= nv; j += 4) apply_unit_four(r, c + j * sv, sv);
-            for (; j < nv; ++j) apply_unit_one(r, c + j * sv);
+            for (; j + 4 <= nv; j += 4) apply_unit_group<4>(r, c + j * sv, sv);
+            for (; j + 2 <= nv; j += 2) apply_unit_group<2>(r, c + j * sv, sv);
+            for (; j < nv; ++j) apply_unit_group<1>(r, c + j * sv, sv);
             return;
         }
     }

@@ -11,35 +11,37 @@ namespace {
 
 // Squared lengths of rows j..m of columns j..n, summed from 0 in increasing
 // row order; returns the first column of largest squared length.
-// Four columns at a time, each summed in its own chain, so that the
-// additions of one column do not wait for those of another.
+// Squared lengths of G neighbouring columns, each summed in its own chain,
+// so that the additions of one column do not wait for those of another.
+template <int G>
+void group_lengths(const zol::ColMajor<double>& a, double* s, std::int64_t j, std::int64_t m, std::int64_t l) {
+    const double* c[G];
+    for (int k = 0; k < G; ++k) {
+        c[k] = &a(j, l + k);
+        s[k] = 0.0;
+    }
+    for (std::int64_t i = 0; i <= m - j; ++i)
+        for (int k = 0; k < G; ++k) s[k] = s[k] + c[k][i] * c[k][i];
+}
+
+// Squared lengths of rows j..m of columns j..n, summed from 0 in increasing
+// row order; returns the first column of largest squared length.
 std::int64_t full_lengths(const zol::ColMajor<double>& a, const zol::Strided<double>& h, std::int64_t j,
                           std::int64_t m, std::int64_t n) {
     std::int64_t lmax = j;
-    std::int64_t l = j;
-    for (; l + 3 <= n; l += 4) {
-        const double* const c0 = &a(j, l);
-        const double* const c1 = &a(j, l + 1);
-        const double* const c2 = &a(j, l + 2);
-        const double* const c3 = &a(j, l + 3);
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-        for (std::int64_t i = 0; i <= m - j; ++i) {
-            s0 = s0 + c0[i] * c0[i];
-            s1 = s1 + c1[i] * c1[i];
-            s2 = s2 + c2[i] * c2[i];
-            s3 = s3 + c3[i] * c3[i];
+    for (std::int64_t l = j; l <= n;) {
+        double s[4];
+        const int g = n - l >= 3 ? 4 : n - l >= 1 ? 2 : 1;
+        if (g == 4)
+            group_lengths<4>(a, s, j, m, l);
+        else if (g == 2)
+            group_lengths<2>(a, s, j, m, l);
+        else
+            group_lengths<1>(a, s, j, m, l);
+        for (int k = 0; k < g; ++k, ++l) {
+            h(l) = s[k];
+            if (h(l) > h(lmax)) lmax = l;
         }
-        const double s[4] = {s0, s1, s2, s3};
-        for (int k = 0; k < 4; ++k) {
-            h(l + k) = s[k];
-            if (h(l + k) > h(lmax)) lmax = l + k;
-        }
-    }
-    for (; l <= n; ++l) {
-        double s = 0.0;
-        for (std::int64_t i = j; i <= m; ++i) s = s + a(i, l) * a(i, l);
-        h(l) = s;
-        if (h(l) > h(lmax)) lmax = l;
     }
     return lmax;
 }
