@@ -14,14 +14,30 @@ namespace {
 // Largest magnitude among u(ipiv) and u(ifirst..ilast); the pivot element
 // is the starting value and a later element replaces it only when strictly
 // larger, so a NaN never becomes the maximum.
+//
+// The largest value does not depend on the order of the comparisons (it is
+// one of the magnitudes, exactly), so four running maxima over interleaved
+// elements, each starting from the pivot magnitude, are merged with the
+// same strict test: a NaN pivot still gives NaN, other NaNs are still
+// passed over.
 template <class Vec>
 double largest_magnitude(const Vec& u, std::int64_t ipiv, std::int64_t ifirst, std::int64_t ilast) {
-    double cl = std::fabs(u(ipiv));
-    for (std::int64_t i = ifirst; i <= ilast; ++i) {
+    const double start = std::fabs(u(ipiv));
+    double cl[4] = {start, start, start, start};
+    std::int64_t i = ifirst;
+    for (; i + 3 <= ilast; i += 4)
+        for (int k = 0; k < 4; ++k) {
+            const double a = std::fabs(u(i + k));
+            if (a > cl[k]) cl[k] = a;
+        }
+    for (; i <= ilast; ++i) {
         const double a = std::fabs(u(i));
-        if (a > cl) cl = a;
+        if (a > cl[0]) cl[0] = a;
     }
-    return cl;
+    double best = cl[0];
+    for (int k = 1; k < 4; ++k)
+        if (cl[k] > best) best = cl[k];
+    return best;
 }
 
 // Builds s and h from the defining vector, given its largest magnitude cl.
