@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -348,8 +349,21 @@ void run(benchmark::State& st, Solve solve) {
     st.counters["us_per_eval_excl_cb"] = per_solve_own / 1e3 / double(std::max(1L, last.trials));
 }
 
-std::vector<std::shared_ptr<Problem>>& problems() {
-    static std::vector<std::shared_ptr<Problem>> list;
+// Problems are built on first use: the large ones take a moment, and a
+// filtered run should not pay for them.
+struct Entry {
+    std::string label;
+    int m, n;
+    std::function<std::shared_ptr<Problem>()> make;
+    std::shared_ptr<Problem> built;
+    const Problem& get() {
+        if (!built) built = make();
+        return *built;
+    }
+};
+
+std::vector<std::shared_ptr<Entry>>& entries() {
+    static std::vector<std::shared_ptr<Entry>> list;
     return list;
 }
 
@@ -357,35 +371,43 @@ std::vector<std::shared_ptr<Problem>>& problems() {
 
 void zb::register_solver() {
     using benchmark::RegisterBenchmark;
-    auto& list = problems();
+    auto& list = entries();
+    auto add = [&](std::string name, int m, int n, std::function<std::shared_ptr<Problem>()> make) {
+        list.push_back(std::make_shared<Entry>(Entry{std::move(name), m, n, std::move(make), nullptr}));
+    };
     for (const int m : {50, 10000, 1000000}) {
-        list.push_back(std::make_shared<ExpDecay>(m));
-        list.push_back(std::make_shared<Gaussians>(m));
+        add("expdecay", m, 3, [m] { return std::make_shared<ExpDecay>(m); });
+        add("gauss3", m, 10, [m] { return std::make_shared<Gaussians>(m); });
     }
-    list.push_back(std::make_shared<Rosenbrock>());
-    list.push_back(std::make_shared<PowellSingular>());
-    list.push_back(std::make_shared<Box3D>());
-    list.push_back(std::make_shared<BrownDennis>());
+    add("rosenbrock", 2, 2, [] { return std::make_shared<Rosenbrock>(); });
+    add("powell", 4, 4, [] { return std::make_shared<PowellSingular>(); });
+    add("box3d", 10, 3, [] { return std::make_shared<Box3D>(); });
+    add("browndennis", 20, 4, [] { return std::make_shared<BrownDennis>(); });
     for (const auto& sp : list) {
-        const Problem* p = sp.get();
-        const std::string d = p->name + "/" + std::to_string(p->m) + "x" + std::to_string(p->n);
+        Entry* e = sp.get();
+        const std::string d = e->label + "/" + std::to_string(e->m) + "x" + std::to_string(e->n);
         // One solve of the big problems costs seconds.
-        const double work = 40.0 * p->m * p->n * p->n;
+        const double work = 40.0 * e->m * e->n * e->n;
         zb::shape(RegisterBenchmark(("solver/zol/" + d).c_str(),
-                                    [p](benchmark::State& st) {
-                                        std::vector<double> x(p->n), f(p->m), step(p->n);
-                                        run(st, [&] { return solve_zol(*p, x, f, step); });
+                                    [e](benchmark::State& st) {
+                                        const Problem& p = e->get();
+                                        std::vector<double> x(p.n), f(p.m), step(p.n);
+                                        run(st, [&] { return solve_zol(p, x, f, step); });
                                     }),
                   work, 2e7);
         zb::shape(RegisterBenchmark(("solver/lmder/" + d).c_str(),
-                                    [p](benchmark::State& st) {
-                                        std::vector<double> x(p->n), f(p->m);
-                                        MinpackWork w(p->m, p->n);
-                                        run(st, [&] { return solve_minpack(*p, x, f, w); });
+                                    [e](benchmark::State& st) {
+                                        const Problem& p = e->get();
+                                        std::vector<double> x(p.n), f(p.m);
+                                        MinpackWork w(p.m, p.n);
+                                        run(st, [&] { return solve_minpack(p, x, f, w); });
                                     }),
                   work, 2e7);
         zb::shape(RegisterBenchmark(("solver/eigen/" + d).c_str(),
-                                    [p](benchmark::State& st) { run(st, [&] { return solve_eigen(*p); }); }),
+                                    [e](benchmark::State& st) {
+                                        const Problem& p = e->get();
+                                        run(st, [&] { return solve_eigen(p); });
+                                    }),
                   work, 2e7);
     }
 }
