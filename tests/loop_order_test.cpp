@@ -136,6 +136,19 @@ TEST(LoopOrder, OverlappingVectorsKeepTheirSequentialMeaning) {
         EXPECT_EQ(ea, eb);
         expect_same(a, b);
     }
+    // Columns apart from one another, but u is one of them: the vectors
+    // after it must see u as changed by its own transformation.
+    for (const int32_t ucol : {0, 2, 5}) {
+        std::vector<double> a = rng.vec(8 * 7), b = a;
+        const int32_t mode = 1, ip = 2, i1 = 3, il = 6, ld = 8, one = 1, n = 6;
+        const double tol = 1e-8;
+        double ha = 0, hb = 0;
+        int ea = 0, eb = 0;
+        lghtr_(&mode, &ip, &i1, &il, a.data() + ucol * ld, &one, &ha, a.data(), &one, &ld, &n, &tol, &ea);
+        plain_reflection(1, 2, 3, 6, b.data() + ucol * ld, 1, &hb, b.data(), 1, ld, 6, tol, &eb);
+        EXPECT_EQ(ea, eb);
+        expect_same(a, b);
+    }
     // Rows of a matrix (element stride ld) take the general path too.
     std::vector<double> a = rng.vec(64), b = a;
     const int32_t mode = 1, ip = 1, i1 = 3, il = 8, ld = 8, one = 1, n = 7;
@@ -145,6 +158,100 @@ TEST(LoopOrder, OverlappingVectorsKeepTheirSequentialMeaning) {
     lghtr_(&mode, &ip, &i1, &il, a.data(), &ld, &ha, a.data() + 1, &ld, &one, &n, &tol, &ea);
     plain_reflection(1, 1, 3, 8, b.data(), 8, &hb, b.data() + 1, 8, 1, 7, tol, &eb);
     expect_same(a, b);
+}
+
+// The unit-stride reflection: construction (mode 1) or stored (mode 2),
+// then every column of the ilast-row matrix c, one after the other.
+void plain_stored_reflection(int mode, std::int64_t lp, std::int64_t l1, std::int64_t m, double* u,
+                             double* upiv, double* c, std::int64_t nv, double* v, double* upivcopy, int* ierr) {
+    *ierr = 0;
+    if (lp < 1 || lp >= l1 || l1 > m) return;
+    auto U = [&](std::int64_t i) -> double& { return u[i - 1]; };
+    double h;
+    if (mode == 2) {
+        if (std::fabs(U(lp)) < 1e-8) {
+            *ierr = 1;
+            return;
+        }
+        h = *upiv;
+    } else if (mode != 1) {
+        *ierr = 2;
+        return;
+    } else {
+        double cl = std::fabs(U(lp));
+        for (std::int64_t i = l1; i <= m; ++i)
+            if (std::fabs(U(i)) > cl) cl = std::fabs(U(i));
+        if (cl < 1e-8) {
+            *ierr = 3;
+            return;
+        }
+        const double r = 1.0 / cl;
+        double sm = (U(lp) * r) * (U(lp) * r);
+        for (std::int64_t i = l1; i <= m; ++i) sm = sm + (U(i) * r) * (U(i) * r);
+        cl = cl * std::sqrt(sm);
+        if (U(lp) > 0.0) cl = -cl;
+        h = U(lp) - cl;
+        *upivcopy = h;
+        *upiv = *upivcopy;
+        U(lp) = cl;
+    }
+    for (std::int64_t i = 1; i < lp; ++i) v[i - 1] = 0.0;
+    for (std::int64_t i = lp + 1; i < l1; ++i) v[i - 1] = 0.0;
+    v[lp - 1] = U(lp);
+    for (std::int64_t i = l1; i <= m; ++i) v[i - 1] = U(i);
+    if (nv == 0) return;
+    if (nv < 0) {
+        *ierr = 4;
+        return;
+    }
+    *upivcopy = h;
+    double b = U(lp) * h;
+    if (std::fabs(b) < 1e-20) {
+        *ierr = 5;
+        return;
+    }
+    b = 1.0 / b;
+    for (std::int64_t j = 1; j <= nv; ++j) {
+        auto C = [&](std::int64_t i) -> double& { return c[(j - 1) * m + (i - 1)]; };
+        double s = 0.0;
+        for (std::int64_t i = l1; i <= m; ++i) s = s + U(i) * C(i);
+        double t = h * C(lp) + s;
+        t = t * b;
+        C(lp) = C(lp) + t * h;
+        for (std::int64_t i = l1; i <= m; ++i) C(i) = C(i) + t * U(i);
+    }
+}
+
+TEST(LoopOrder, UnitStrideReflectionMatchesOneColumnAtATime) {
+    zt::Rng rng(806);
+    for (int trial = 0; trial < 200; ++trial) {
+        const std::int64_t m = 2 + trial % 19;
+        const std::int64_t lp = 1 + (trial / 3) % (m - 1);
+        const std::int64_t l1 = lp + 1;
+        const std::int64_t nv = trial % 10;
+        const int mode = trial % 4 == 3 ? 2 : 1;
+        // u separate from c, u shared with v, or u being a column of c (the
+        // last case runs column after column).
+        const int layout = trial % 3;
+        std::vector<double> store = rng.vec(static_cast<std::size_t>(m * (nv + 2)));
+        if (trial % 11 == 0 && nv >= 1) store[static_cast<std::size_t>(m + m - 1)] = INFINITY;
+        std::vector<double> other = store;
+        double ha = 0.75, hb = 0.75, ca = 0, cb = 0;
+        int ea = -1, eb = -2;
+        std::vector<double> va(static_cast<std::size_t>(m)), vb(va.size());
+        auto pick_u = [&](std::vector<double>& a) { return layout == 2 ? a.data() + m : a.data(); };
+        double* ua = pick_u(store);
+        double* ub = pick_u(other);
+        double* vva = layout == 1 ? ua : va.data();
+        double* vvb = layout == 1 ? ub : vb.data();
+        const int32_t md = mode, ip = int32_t(lp), i1 = int32_t(l1), il = int32_t(m), n = int32_t(nv);
+        lghtrt_(&md, &ip, &i1, &il, ua, &ha, store.data() + m, &n, vva, &ca, &ea);
+        plain_stored_reflection(mode, lp, l1, m, ub, &hb, other.data() + m, nv, vvb, &cb, &eb);
+        EXPECT_EQ(ea, eb);
+        expect_same({ha, ca}, {hb, cb});
+        expect_same(store, other);
+        expect_same(va, vb);
+    }
 }
 
 // Pivoted QR written out step by step on top of the plain reflection.

@@ -116,6 +116,36 @@ void apply_unit_group(const UnitReflection& r, double* c0, std::int64_t sv) {
     }
 }
 
+// The application of lghtrt_ to G neighbouring columns of its ilast-row
+// matrix (column k at c0 + k*ld): per column, the stretch summed from 0,
+// then added to the pivot term, the same operations in the same order as
+// the one-column loop, with the G sums as independent chains.
+template <int G>
+void apply_stored_group(const double* ustretch, std::int64_t len, std::int64_t piv, std::int64_t first,
+                        double h, double b, double* c0, std::int64_t ld) {
+    double* c[G];
+    double* s[G];
+    double t[G];
+    for (int k = 0; k < G; ++k) {
+        c[k] = c0 + k * ld;
+        s[k] = c[k] + first;
+        t[k] = 0.0;
+    }
+    for (std::int64_t i = 0; i < len; ++i) {
+        const double ui = ustretch[i];
+        for (int k = 0; k < G; ++k) t[k] = t[k] + ui * s[k][i];
+    }
+    for (int k = 0; k < G; ++k) {
+        t[k] = h * c[k][piv] + t[k];
+        t[k] = t[k] * b;
+        c[k][piv] = c[k][piv] + t[k] * h;
+    }
+    for (std::int64_t i = 0; i < len; ++i) {
+        const double ui = ustretch[i];
+        for (int k = 0; k < G; ++k) s[k][i] = s[k][i] + t[k] * ui;
+    }
+}
+
 // True when [a0, a1] and [b0, b1] (inclusive element ranges) share no
 // byte.  Compared as integers: the arrays may be unrelated.
 bool apart(const double* a0, const double* a1, const double* b0, const double* b1) {
@@ -257,6 +287,20 @@ extern "C" void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t*
         return;
     }
     b = 1.0 / b;
+    // Columns never overlap one another (the leading dimension is the
+    // column length); when u lies apart from them too, they are taken four
+    // or two at a time.
+    {
+        const double* const ufirst = u + (l1 - 1);
+        const double* const ulast = u + (m - 1);
+        if (apart(ufirst, ulast, c + (lp - 1), c + (nv - 1) * m + (m - 1))) {
+            std::int64_t j = 0;
+            for (; j + 4 <= nv; j += 4) apply_stored_group<4>(ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, c + j * m, m);
+            for (; j + 2 <= nv; j += 2) apply_stored_group<2>(ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, c + j * m, m);
+            for (; j < nv; ++j) apply_stored_group<1>(ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, c + j * m, m);
+            return;
+        }
+    }
     const zol::ColMajor<double> cc(c, m);
     for (std::int64_t j = 1; j <= nv; ++j) {
         // Unlike lghtr_, the stretch is summed on its own from 0 and then
