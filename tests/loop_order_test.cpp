@@ -1,7 +1,7 @@
-// The reflections, the pivoted QR, the transposed matrix-vector product and
-// the damping-parameter iteration run several independent sums side by side
-// for speed.  These tests hold them, bit for bit, to plain one-at-a-time
-// loops written out here, on shapes that exercise every grouping remainder,
+// The reflections, the pivoted QR, the transposed matrix-vector product, the
+// triangular solves and the damping-parameter iteration run several
+// independent sums side by side for speed.  These tests hold them, bit for
+// bit, to plain one-at-a-time loops written out here, on shapes that exercise every grouping remainder,
 // vectors left unchanged by the tolerance test, overlapping vectors and
 // non-finite entries.
 #include <algorithm>
@@ -251,6 +251,42 @@ TEST(LoopOrder, UnitStrideReflectionMatchesOneColumnAtATime) {
         expect_same({ha, ca}, {hb, cb});
         expect_same(store, other);
         expect_same(va, vb);
+    }
+}
+
+TEST(LoopOrder, TriangularSolveOfInterleavedRightHandSidesMatchesOneAtATime) {
+    zt::Rng rng(807);
+    for (const int32_t n : {1, 2, 7, 23}) {
+        for (const int32_t k : {1, 3, 16, 17, 40}) {
+            std::vector<double> a = rng.vec(static_cast<std::size_t>(n * n));
+            for (int i = 0; i < n; ++i) a[static_cast<std::size_t>(i + i * n)] += 3.0;
+            for (const int32_t mode : {1, 2}) {
+                std::vector<double> x = rng.vec(static_cast<std::size_t>(n * k), -1e3, 1e3), y = x;
+                int32_t ierr = -1;
+                lgdre_(&mode, &k, &n, a.data(), x.data(), &ierr);
+                EXPECT_EQ(ierr, 0);
+                auto A = [&](int i, int l) { return a[static_cast<std::size_t>((i - 1) + (l - 1) * n)]; };
+                auto Y = [&](int i, int r) -> double& { return y[static_cast<std::size_t>((i - 1) * k + (r - 1))]; };
+                for (int r = 1; r <= k; ++r) {
+                    if (mode == 1) {
+                        Y(1, r) = Y(1, r) / A(1, 1);
+                        for (int i = 2; i <= n; ++i) {
+                            double t = Y(i, r);
+                            for (int l = 1; l <= i - 1; ++l) t = t - A(i, l) * Y(l, r);
+                            Y(i, r) = t / A(i, i);
+                        }
+                    } else {
+                        Y(n, r) = Y(n, r) / A(n, n);
+                        for (int i = n - 1; i >= 1; --i) {
+                            double t = Y(i, r);
+                            for (int l = n; l >= i + 1; --l) t = t - A(i, l) * Y(l, r);
+                            Y(i, r) = t / A(i, i);
+                        }
+                    }
+                }
+                expect_same(x, y);
+            }
+        }
     }
 }
 
