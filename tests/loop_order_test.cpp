@@ -1,9 +1,9 @@
 // The reflections, the pivoted QR, the transposed matrix-vector product, the
 // triangular solves and the damping-parameter iteration run several
 // independent sums side by side for speed.  These tests hold them, bit for
-// bit, to plain one-at-a-time loops written out here, on shapes that exercise every grouping remainder,
-// vectors left unchanged by the tolerance test, overlapping vectors and
-// non-finite entries.
+// bit, to plain one-at-a-time loops written out here, on shapes that
+// exercise every grouping remainder, vectors left unchanged by the tolerance
+// test, overlapping vectors and non-finite entries.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
