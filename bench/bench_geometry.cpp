@@ -16,7 +16,8 @@ namespace {
 struct PointPairs {
     std::vector<double> src, dst;
     explicit PointPairs(int n) : src(zb::uniform(3 * std::size_t(n), 41, -10.0, 10.0)), dst(src.size()) {
-        const Eigen::Matrix3d r = Eigen::AngleAxisd(0.7, Eigen::Vector3d(1, 2, 3).normalized()).toRotationMatrix();
+        const Eigen::Matrix3d r =
+            Eigen::AngleAxisd(0.7, Eigen::Vector3d(1, 2, 3).normalized()).toRotationMatrix();
         const std::vector<double> noise = zb::uniform(src.size(), 42, -1e-3, 1e-3);
         for (int k = 0; k < n; ++k) {
             const Eigen::Vector3d p = r * Eigen::Vector3d(src[3 * k], src[3 * k + 1], src[3 * k + 2]) +

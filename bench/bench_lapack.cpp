@@ -255,7 +255,8 @@ void zb::register_lapack() {
 #endif
     }
     for (const LseSize s : kLse) {
-        const std::string d = std::to_string(s.neq) + "x" + std::to_string(s.n) + "+" + std::to_string(s.ncon);
+        const std::string d =
+            std::to_string(s.neq) + "x" + std::to_string(s.n) + "+" + std::to_string(s.ncon);
         const double work = 2.0 * s.neq * s.n * s.n;
         zb::shape(RegisterBenchmark(("lse/zol/" + d).c_str(), lse_zol, s), work);
         zb::shape(RegisterBenchmark(("lse/lapack/" + d).c_str(), lse_lapack, s), work);

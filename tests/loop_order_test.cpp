@@ -17,9 +17,9 @@ namespace {
 
 // The application and construction of a reflection, one vector after the
 // other, at any strides.
-void plain_reflection(int mode, std::int64_t lp, std::int64_t l1, std::int64_t m, double* u, std::int64_t incu,
-                      double* upiv, double* c, std::int64_t ince, std::int64_t incv, std::int64_t nv,
-                      double tol, int* ierr) {
+void plain_reflection(int mode, std::int64_t lp, std::int64_t l1, std::int64_t m, double* u,
+                      std::int64_t incu, double* upiv, double* c, std::int64_t ince, std::int64_t incv,
+                      std::int64_t nv, double tol, int* ierr) {
     *ierr = 0;
     if (lp <= 0 || lp >= l1 || l1 > m) return;
     auto U = [&](std::int64_t i) -> double& { return u[(i - 1) * incu]; };
@@ -163,7 +163,8 @@ TEST(LoopOrder, OverlappingVectorsKeepTheirSequentialMeaning) {
 // The unit-stride reflection: construction (mode 1) or stored (mode 2),
 // then every column of the ilast-row matrix c, one after the other.
 void plain_stored_reflection(int mode, std::int64_t lp, std::int64_t l1, std::int64_t m, double* u,
-                             double* upiv, double* c, std::int64_t nv, double* v, double* upivcopy, int* ierr) {
+                             double* upiv, double* c, std::int64_t nv, double* v, double* upivcopy,
+                             int* ierr) {
     *ierr = 0;
     if (lp < 1 || lp >= l1 || l1 > m) return;
     auto U = [&](std::int64_t i) -> double& { return u[i - 1]; };
@@ -266,7 +267,9 @@ TEST(LoopOrder, TriangularSolveOfInterleavedRightHandSidesMatchesOneAtATime) {
                 lgdre_(&mode, &k, &n, a.data(), x.data(), &ierr);
                 EXPECT_EQ(ierr, 0);
                 auto A = [&](int i, int l) { return a[static_cast<std::size_t>((i - 1) + (l - 1) * n)]; };
-                auto Y = [&](int i, int r) -> double& { return y[static_cast<std::size_t>((i - 1) * k + (r - 1))]; };
+                auto Y = [&](int i, int r) -> double& {
+                    return y[static_cast<std::size_t>((i - 1) * k + (r - 1))];
+                };
                 for (int r = 1; r <= k; ++r) {
                     if (mode == 1) {
                         Y(1, r) = Y(1, r) / A(1, 1);

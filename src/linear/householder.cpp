@@ -294,10 +294,11 @@ extern "C" void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t*
         const double* const ufirst = u + (l1 - 1);
         const double* const ulast = u + (m - 1);
         if (apart(ufirst, ulast, c + (lp - 1), c + (nv - 1) * m + (m - 1))) {
+            const std::int64_t len = m - l1 + 1, piv = lp - 1, first = l1 - 1;
             std::int64_t j = 0;
-            for (; j + 4 <= nv; j += 4) apply_stored_group<4>(ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, c + j * m, m);
-            for (; j + 2 <= nv; j += 2) apply_stored_group<2>(ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, c + j * m, m);
-            for (; j < nv; ++j) apply_stored_group<1>(ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, c + j * m, m);
+            for (; j + 4 <= nv; j += 4) apply_stored_group<4>(ufirst, len, piv, first, h, b, c + j * m, m);
+            for (; j + 2 <= nv; j += 2) apply_stored_group<2>(ufirst, len, piv, first, h, b, c + j * m, m);
+            for (; j < nv; ++j) apply_stored_group<1>(ufirst, len, piv, first, h, b, c + j * m, m);
             return;
         }
     }

@@ -14,7 +14,8 @@ namespace {
 // Squared lengths of G neighbouring columns, each summed in its own chain,
 // so that the additions of one column do not wait for those of another.
 template <int G>
-void group_lengths(const zol::ColMajor<double>& a, double* s, std::int64_t j, std::int64_t m, std::int64_t l) {
+void group_lengths(const zol::ColMajor<double>& a, double* s, std::int64_t j, std::int64_t m,
+                   std::int64_t l) {
     const double* c[G];
     for (int k = 0; k < G; ++k) {
         c[k] = &a(j, l + k);
