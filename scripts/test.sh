@@ -11,3 +11,5 @@ for preset in ci-gcc ci-clang; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+# The same digest of results from builds at other optimisation levels.
+scripts/digest.sh

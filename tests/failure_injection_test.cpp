@@ -6,7 +6,8 @@
 // likewise.  Each run must end with the documented status, request nothing
 // after the refusal, release exactly the blocks it obtained, once each, at
 // their own release lines and in the documented order, leave the outputs it
-// does not write untouched, and leave nothing live behind.
+// does not write untouched, and leave nothing live behind.  And no other
+// routine asks for memory at all.
 //
 // The call sites (tags, lines, sizes) are written down here from the
 // documented table, independently of the code under test.
@@ -14,12 +15,12 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <limits>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "corpus.hpp"
 #include "heap_watch.hpp"
 #include "nl_support.hpp"
 #include "support.hpp"
@@ -27,7 +28,6 @@
 namespace {
 
 using Vec = std::vector<double>;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kCanary = -777.125;
 
 // ---------------------------------------------------------------------------
@@ -393,13 +393,19 @@ TEST(FailureInjection, ControlNetMotionEveryServiceRequest) {
                      nullptr}
             .go();
     }
-    // Cartesian nets and unknown codes ask for nothing.
-    for (auto [kind, code] : {std::pair{0, 3}, std::pair{1, 5}, std::pair{2, 6}, std::pair{2, -1}}) {
-        Vec net = {1, 2, 3, 4, 5, 6, 7, 8};
+    // Cartesian nets and unknown codes ask for nothing; the first move, the
+    // second leave the net as it was.
+    for (const auto& motion : {std::pair{0, 3}, std::pair{1, 5}, std::pair{2, 6}, std::pair{2, -1}}) {
+        const std::int32_t kind = motion.first, code = motion.second;
+        const Vec start = {1, 2, 3, 4, 5, 6, 7, 8};
+        Vec net;
         const std::int32_t n = 2;
         ServiceSweep{"febew kind " + std::to_string(kind) + " code " + std::to_string(code), {},
-                     [&] { febew(kind, code, vectors.data(), matrices.data(), &n, net.data()); },
-                     [](std::size_t) {}, nullptr}
+                     [&] {
+                         net = start;
+                         febew(kind, code, vectors.data(), matrices.data(), &n, net.data());
+                     },
+                     [&](std::size_t) { EXPECT_EQ(net == start, code > 5 || code < 0); }, nullptr}
             .go();
     }
 }
@@ -643,6 +649,45 @@ TEST(FailureInjection, HeapRequestsReachedThroughInversionAndFit) {
                   else fit.expect_translation_only();
               }}
         .go();
+}
+
+// Only the documented users ask the memory service or the heap for
+// anything: the whole call corpus (random, empty, NaN, infinite, huge and
+// tiny inputs) is run with both watched.
+TEST(FailureInjection, OnlyTheDocumentedRoutinesRequestMemory) {
+    const std::vector<std::string> service = {"lminv_", "lmmatc_", "lmmat_", "lgloes_", "MathNonLinearSolver",
+                                              "febew"};
+    const std::vector<std::string> heap = {"lglse_", "lglse1_", "lminv_", "lmmatc_", "lmmat_"};
+    const auto listed = [](const std::vector<std::string>& l, const char* name) {
+        for (const std::string& s : l)
+            if (s == name) return true;
+        return false;
+    };
+    std::map<std::string, long> service_requests, heap_requests;
+    memsvc_set_logging(0);
+    for (const zc::Case& c : zc::corpus())
+        for (int rep = 0; rep < c.reps; ++rep) {
+            memsvc_reset();
+            heap_watch::arm();
+            zc::Sink s;
+            zc::run_case(c, rep, 7, s);
+            heap_watch::disarm();
+            if (!listed(service, c.routine)) {
+                EXPECT_EQ(memsvc_request_count(), 0) << c.routine << " " << rep;
+            }
+            if (!listed(heap, c.routine)) {
+                EXPECT_EQ(heap_watch::requests.load(), 0) << c.routine << " " << rep;
+            }
+            EXPECT_EQ(heap_watch::live(), 0) << c.routine << " " << rep;
+            EXPECT_EQ(memsvc_live_count(), 0u) << c.routine << " " << rep;
+            service_requests[c.routine] += static_cast<long>(memsvc_request_count());
+            heap_requests[c.routine] += heap_watch::requests.load();
+        }
+    memsvc_set_logging(1);
+    memsvc_reset();
+    // The watch does see the users' requests.
+    for (const std::string& r : service) EXPECT_GT(service_requests[r], 0) << r;
+    for (const std::string& r : heap) EXPECT_GT(heap_requests[r], 0) << r;
 }
 
 }  // namespace

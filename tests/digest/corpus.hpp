@@ -65,7 +65,6 @@ private:
 // level 0 uses plain random values, 1 a few awkward ones, 2 many.
 struct Case {
     const char* routine;
-    const char* variant;
     void (*run)(Gen& g, Sink& s, int level);
     int reps;
     bool memsvc;  // requests blocks from the memory service
