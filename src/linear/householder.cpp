@@ -201,7 +201,7 @@ extern "C" void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* 
     const std::int64_t se = *ince;
     const std::int64_t sv = *incv;
     // Columns of a column-major matrix, u a column too (the factorisations
-    // and the solver): the vectors are taken four or two at a time when none
+    // and the solver): the vectors are taken up to four at a time when none
     // of them overlaps another or the stretch of u.
     if (se == 1 && *incu == 1 && (nv == 1 || sv >= m - lp + 1)) {
         const double* const ufirst = u + (l1 - 1);
@@ -212,8 +212,9 @@ extern "C" void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* 
             const UnitReflection r{ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, tl};
             std::int64_t j = 0;
             for (; j + 4 <= nv; j += 4) apply_unit_group<4>(r, c + j * sv, sv);
-            for (; j + 2 <= nv; j += 2) apply_unit_group<2>(r, c + j * sv, sv);
-            for (; j < nv; ++j) apply_unit_group<1>(r, c + j * sv, sv);
+            if (nv - j == 3) apply_unit_group<3>(r, c + j * sv, sv);
+            if (nv - j == 2) apply_unit_group<2>(r, c + j * sv, sv);
+            if (nv - j == 1) apply_unit_group<1>(r, c + j * sv, sv);
             return;
         }
     }
@@ -288,8 +289,8 @@ extern "C" void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t*
     }
     b = 1.0 / b;
     // Columns never overlap one another (the leading dimension is the
-    // column length); when u lies apart from them too, they are taken four
-    // or two at a time.
+    // column length); when u lies apart from them too, they are taken up to
+    // four at a time.
     {
         const double* const ufirst = u + (l1 - 1);
         const double* const ulast = u + (m - 1);
@@ -297,8 +298,9 @@ extern "C" void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t*
             const std::int64_t len = m - l1 + 1, piv = lp - 1, first = l1 - 1;
             std::int64_t j = 0;
             for (; j + 4 <= nv; j += 4) apply_stored_group<4>(ufirst, len, piv, first, h, b, c + j * m, m);
-            for (; j + 2 <= nv; j += 2) apply_stored_group<2>(ufirst, len, piv, first, h, b, c + j * m, m);
-            for (; j < nv; ++j) apply_stored_group<1>(ufirst, len, piv, first, h, b, c + j * m, m);
+            if (nv - j == 3) apply_stored_group<3>(ufirst, len, piv, first, h, b, c + j * m, m);
+            if (nv - j == 2) apply_stored_group<2>(ufirst, len, piv, first, h, b, c + j * m, m);
+            if (nv - j == 1) apply_stored_group<1>(ufirst, len, piv, first, h, b, c + j * m, m);
             return;
         }
     }

@@ -32,9 +32,11 @@ std::int64_t full_lengths(const zol::ColMajor<double>& a, const zol::Strided<dou
     std::int64_t lmax = j;
     for (std::int64_t l = j; l <= n;) {
         double s[4];
-        const int g = n - l >= 3 ? 4 : n - l >= 1 ? 2 : 1;
+        const std::int64_t g = n - l + 1 >= 4 ? 4 : n - l + 1;
         if (g == 4)
             group_lengths<4>(a, s, j, m, l);
+        else if (g == 3)
+            group_lengths<3>(a, s, j, m, l);
         else if (g == 2)
             group_lengths<2>(a, s, j, m, l);
         else

@@ -65,7 +65,10 @@ void lmmlvn_(const int32_t* mode, const int32_t* lda, const int32_t* m, const in
             if (left >= 4) {
                 column_sums<4>(A, x, rows, j, y);
                 j += 4;
-            } else if (left >= 2) {
+            } else if (left == 3) {
+                column_sums<3>(A, x, rows, j, y);
+                j += 3;
+            } else if (left == 2) {
                 column_sums<2>(A, x, rows, j, y);
                 j += 2;
             } else {
