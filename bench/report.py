@@ -191,7 +191,7 @@ def main():
     w("order (the norms, all through `lvlgtn_`; the reflections applied to the residuals one after")
     w("another; the column scaling; the model terms of the reduction ratio), each at the one-chain")
     w("bound of the last table, against about 10 such passes in `lmder`. Matching it would take sums in")
-    w("another order or dropping specified passes. With ten parameters the factorisation dominates and")
+    w("another order or dropping documented passes. With ten parameters the factorisation dominates and")
     w("ours is level or faster. Powell's singular function: near its singular solution the")
     w("damping-parameter iteration of most of our iterations reaches its limit and solves 11 augmented")
     w("systems (158 of 201 iterations in this run), where `lmder` needs fewer.")
