@@ -14,14 +14,30 @@ namespace {
 // Largest magnitude among u(ipiv) and u(ifirst..ilast); the pivot element
 // is the starting value and a later element replaces it only when strictly
 // larger, so a NaN never becomes the maximum.
+//
+// The largest value does not depend on the order of the comparisons (it is
+// one of the magnitudes, exactly), so four running maxima over interleaved
+// elements, each starting from the pivot magnitude, are merged with the
+// same strict test: a NaN pivot still gives NaN, other NaNs are still
+// passed over.
 template <class Vec>
 double largest_magnitude(const Vec& u, std::int64_t ipiv, std::int64_t ifirst, std::int64_t ilast) {
-    double cl = std::fabs(u(ipiv));
-    for (std::int64_t i = ifirst; i <= ilast; ++i) {
+    const double start = std::fabs(u(ipiv));
+    double cl[4] = {start, start, start, start};
+    std::int64_t i = ifirst;
+    for (; i + 3 <= ilast; i += 4)
+        for (int k = 0; k < 4; ++k) {
+            const double a = std::fabs(u(i + k));
+            if (a > cl[k]) cl[k] = a;
+        }
+    for (; i <= ilast; ++i) {
         const double a = std::fabs(u(i));
-        if (a > cl) cl = a;
+        if (a > cl[0]) cl[0] = a;
     }
-    return cl;
+    double best = cl[0];
+    for (int k = 1; k < 4; ++k)
+        if (cl[k] > best) best = cl[k];
+    return best;
 }
 
 // Builds s and h from the defining vector, given its largest magnitude cl.
@@ -43,6 +59,99 @@ void build(const Vec& u, std::int64_t ipiv, std::int64_t ifirst, std::int64_t il
     if (u(ipiv) > 0.0) len = -len;
     h = u(ipiv) - len;
     s = len;
+}
+
+// Application of a reflection to nv vectors of unit element stride lying sv
+// apart, with ustretch = u(ifirst..ilast) contiguous.  Each vector gets
+// exactly the operations of the one-vector loop of lghtr_, in the same
+// order; only the vectors of a group have their inner products run side by
+// side, as independent chains, and are then updated in one pass.  Callers
+// use it only when no vector overlaps another or u, so that transforming a
+// vector cannot change what a later vector of the group reads.
+struct UnitReflection {
+    const double* ustretch;
+    std::int64_t len;    // ilast - ifirst + 1
+    std::int64_t piv;    // ipiv - 1: offset of the pivot element in a vector
+    std::int64_t first;  // ifirst - 1: offset of the stretch in a vector
+    double h, b, tol;
+};
+
+template <int G>
+void apply_unit_group(const UnitReflection& r, double* c0, std::int64_t sv) {
+    double* c[G];
+    double* s[G];
+    double t[G];
+    const double h = r.h;
+    for (int k = 0; k < G; ++k) {
+        c[k] = c0 + k * sv;
+        s[k] = c[k] + r.first;
+        t[k] = c[k][r.piv] * h;
+    }
+    const double* const u = r.ustretch;
+    for (std::int64_t i = 0; i < r.len; ++i) {
+        const double ui = u[i];
+        for (int k = 0; k < G; ++k) t[k] = t[k] + s[k][i] * ui;
+    }
+    const double tl = r.tol;
+    bool all = true;
+    for (int k = 0; k < G; ++k) all = all && !(std::fabs(t[k]) < tl);
+    if (!all) {
+        // A vector (nearly) orthogonal to w stays exactly as it was; the
+        // others are updated one by one.
+        for (int k = 0; k < G; ++k) {
+            if (std::fabs(t[k]) < tl) continue;
+            const double tk = t[k] * r.b;
+            c[k][r.piv] = c[k][r.piv] + tk * h;
+            for (std::int64_t i = 0; i < r.len; ++i) s[k][i] = s[k][i] + tk * u[i];
+        }
+        return;
+    }
+    for (int k = 0; k < G; ++k) {
+        t[k] = t[k] * r.b;
+        c[k][r.piv] = c[k][r.piv] + t[k] * h;
+    }
+    for (std::int64_t i = 0; i < r.len; ++i) {
+        const double ui = u[i];
+        for (int k = 0; k < G; ++k) s[k][i] = s[k][i] + t[k] * ui;
+    }
+}
+
+// The application of lghtrt_ to G neighbouring columns of its ilast-row
+// matrix (column k at c0 + k*ld): per column, the stretch summed from 0,
+// then added to the pivot term, the same operations in the same order as
+// the one-column loop, with the G sums as independent chains.
+template <int G>
+void apply_stored_group(const double* ustretch, std::int64_t len, std::int64_t piv, std::int64_t first,
+                        double h, double b, double* c0, std::int64_t ld) {
+    double* c[G];
+    double* s[G];
+    double t[G];
+    for (int k = 0; k < G; ++k) {
+        c[k] = c0 + k * ld;
+        s[k] = c[k] + first;
+        t[k] = 0.0;
+    }
+    for (std::int64_t i = 0; i < len; ++i) {
+        const double ui = ustretch[i];
+        for (int k = 0; k < G; ++k) t[k] = t[k] + ui * s[k][i];
+    }
+    for (int k = 0; k < G; ++k) {
+        t[k] = h * c[k][piv] + t[k];
+        t[k] = t[k] * b;
+        c[k][piv] = c[k][piv] + t[k] * h;
+    }
+    for (std::int64_t i = 0; i < len; ++i) {
+        const double ui = ustretch[i];
+        for (int k = 0; k < G; ++k) s[k][i] = s[k][i] + t[k] * ui;
+    }
+}
+
+// True when [a0, a1] and [b0, b1] (inclusive element ranges) share no
+// byte.  Compared as integers: the arrays may be unrelated.
+bool apart(const double* a0, const double* a1, const double* b0, const double* b1) {
+    const auto ia0 = reinterpret_cast<std::uintptr_t>(a0), ia1 = reinterpret_cast<std::uintptr_t>(a1);
+    const auto ib0 = reinterpret_cast<std::uintptr_t>(b0), ib1 = reinterpret_cast<std::uintptr_t>(b1);
+    return ia1 < ib0 || ib1 < ia0;
 }
 
 }  // namespace
@@ -91,6 +200,24 @@ extern "C" void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* 
 
     const std::int64_t se = *ince;
     const std::int64_t sv = *incv;
+    // Columns of a column-major matrix, u a column too (the factorisations
+    // and the solver): the vectors are taken up to four at a time when none
+    // of them overlaps another or the stretch of u.
+    if (se == 1 && *incu == 1 && (nv == 1 || sv >= m - lp + 1)) {
+        const double* const ufirst = u + (l1 - 1);
+        const double* const ulast = u + (m - 1);
+        const double* const cfirst = c + (lp - 1);
+        const double* const clast = c + (nv - 1) * sv + (m - 1);
+        if (apart(ufirst, ulast, cfirst, clast)) {
+            const UnitReflection r{ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, tl};
+            std::int64_t j = 0;
+            for (; j + 4 <= nv; j += 4) apply_unit_group<4>(r, c + j * sv, sv);
+            if (nv - j == 3) apply_unit_group<3>(r, c + j * sv, sv);
+            if (nv - j == 2) apply_unit_group<2>(r, c + j * sv, sv);
+            if (nv - j == 1) apply_unit_group<1>(r, c + j * sv, sv);
+            return;
+        }
+    }
     for (std::int64_t j = 1; j <= nv; ++j) {
         const zol::Strided<double> cj(c + (j - 1) * sv, se);
         double t = cj(lp) * h;
@@ -161,6 +288,22 @@ extern "C" void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t*
         return;
     }
     b = 1.0 / b;
+    // Columns never overlap one another (the leading dimension is the
+    // column length); when u lies apart from them too, they are taken up to
+    // four at a time.
+    {
+        const double* const ufirst = u + (l1 - 1);
+        const double* const ulast = u + (m - 1);
+        if (apart(ufirst, ulast, c + (lp - 1), c + (nv - 1) * m + (m - 1))) {
+            const std::int64_t len = m - l1 + 1, piv = lp - 1, first = l1 - 1;
+            std::int64_t j = 0;
+            for (; j + 4 <= nv; j += 4) apply_stored_group<4>(ufirst, len, piv, first, h, b, c + j * m, m);
+            if (nv - j == 3) apply_stored_group<3>(ufirst, len, piv, first, h, b, c + j * m, m);
+            if (nv - j == 2) apply_stored_group<2>(ufirst, len, piv, first, h, b, c + j * m, m);
+            if (nv - j == 1) apply_stored_group<1>(ufirst, len, piv, first, h, b, c + j * m, m);
+            return;
+        }
+    }
     const zol::ColMajor<double> cc(c, m);
     for (std::int64_t j = 1; j <= nv; ++j) {
         // Unlike lghtr_, the stretch is summed on its own from 0 and then

@@ -7,6 +7,21 @@
 #include "frame/view.hpp"
 #include "zolmath.h"
 
+namespace {
+
+// Right-hand sides solved together.  Interleaved storage keeps component i
+// of neighbouring right-hand sides side by side, so a tile of them is
+// substituted at once, each keeping its own running value and its own order
+// of subtractions.
+constexpr std::int64_t kTile = 16;
+
+template <class F>
+void for_each_tile(std::int64_t k, F&& solve) {
+    for (std::int64_t r0 = 1; r0 <= k; r0 += kTile) solve(r0, k - r0 + 1 < kTile ? k - r0 + 1 : kTile);
+}
+
+}  // namespace
+
 extern "C" void lgdre_(const int32_t* mode, const int32_t* nrhs, const int32_t* n, const double* a,
                        double* b, int32_t* ierr) {
     *ierr = 0;
@@ -33,23 +48,37 @@ extern "C" void lgdre_(const int32_t* mode, const int32_t* nrhs, const int32_t* 
     if (*mode == 1) {
         for (std::int64_t r = 1; r <= k; ++r) x(1, r) = x(1, r) / aa(1, 1);
         if (nn == 1) return;
-        for (std::int64_t r = 1; r <= k; ++r) {
+        for_each_tile(k, [&](std::int64_t r0, std::int64_t nt) {
+            double t[kTile];
             for (std::int64_t i = 2; i <= nn; ++i) {
-                double t = x(i, r);
-                for (std::int64_t l = 1; l <= i - 1; ++l) t = t - aa(i, l) * x(l, r);
-                x(i, r) = t / aa(i, i);
+                const double* const xi = &x(i, r0);
+                for (std::int64_t q = 0; q < nt; ++q) t[q] = xi[q];
+                for (std::int64_t l = 1; l <= i - 1; ++l) {
+                    const double ail = aa(i, l);
+                    const double* const xl = &x(l, r0);
+                    for (std::int64_t q = 0; q < nt; ++q) t[q] = t[q] - ail * xl[q];
+                }
+                double* const out = &x(i, r0);
+                for (std::int64_t q = 0; q < nt; ++q) out[q] = t[q] / aa(i, i);
             }
-        }
+        });
     } else if (*mode == 2) {
         for (std::int64_t r = 1; r <= k; ++r) x(nn, r) = x(nn, r) / aa(nn, nn);
         if (nn == 1) return;
-        for (std::int64_t r = 1; r <= k; ++r) {
+        for_each_tile(k, [&](std::int64_t r0, std::int64_t nt) {
+            double t[kTile];
             for (std::int64_t i = nn - 1; i >= 1; --i) {
-                double t = x(i, r);
-                for (std::int64_t l = nn; l >= i + 1; --l) t = t - aa(i, l) * x(l, r);
-                x(i, r) = t / aa(i, i);
+                const double* const xi = &x(i, r0);
+                for (std::int64_t q = 0; q < nt; ++q) t[q] = xi[q];
+                for (std::int64_t l = nn; l >= i + 1; --l) {
+                    const double ail = aa(i, l);
+                    const double* const xl = &x(l, r0);
+                    for (std::int64_t q = 0; q < nt; ++q) t[q] = t[q] - ail * xl[q];
+                }
+                double* const out = &x(i, r0);
+                for (std::int64_t q = 0; q < nt; ++q) out[q] = t[q] / aa(i, i);
             }
-        }
+        });
     } else {
         *ierr = 2;
     }

@@ -25,6 +25,24 @@ constexpr double kZeroCoefficient = 1e-10;
 // anything else would address memory before the array.
 bool readable(std::int64_t cols, std::int64_t ld) { return cols <= 1 || ld >= 1; }
 
+// y(j .. j+G-1) = columns j .. j+G-1 of A times x, each sum from 0 in row
+// order in its own chain.
+template <int G>
+void column_sums(const zol::ColMajor<const double>& A, const double* x, std::int64_t rows, std::int64_t j,
+                 double* y) {
+    const double* c[G];
+    double s[G];
+    for (int k = 0; k < G; ++k) {
+        c[k] = A.col(j + k);
+        s[k] = 0.0;
+    }
+    for (std::int64_t i = 0; i < rows; ++i) {
+        const double xi = x[i];
+        for (int k = 0; k < G; ++k) s[k] = s[k] + c[k][i] * xi;
+    }
+    for (int k = 0; k < G; ++k) y[j - 1 + k] = s[k];
+}
+
 }  // namespace
 
 void lmmlvn_(const int32_t* mode, const int32_t* lda, const int32_t* m, const int32_t* n,
@@ -36,10 +54,27 @@ void lmmlvn_(const int32_t* mode, const int32_t* lda, const int32_t* m, const in
     const zol::ColMajor<const double> A(a, ld);
 
     if (*mode == 2) {
-        for (std::int64_t j = 1; j <= cols; ++j) {
-            double sum = 0.0;
-            for (std::int64_t i = 1; i <= rows; ++i) sum = sum + A(i, j) * x[i - 1];
-            y[j - 1] = sum;
+        // Up to four columns at a time, each sum in its own chain.  Without
+        // rows every sum is empty (and no column address is formed).
+        if (rows < 1) {
+            for (std::int64_t j = 1; j <= cols; ++j) y[j - 1] = 0.0;
+            return;
+        }
+        for (std::int64_t j = 1; j <= cols;) {
+            const std::int64_t left = cols - j + 1;
+            if (left >= 4) {
+                column_sums<4>(A, x, rows, j, y);
+                j += 4;
+            } else if (left == 3) {
+                column_sums<3>(A, x, rows, j, y);
+                j += 3;
+            } else if (left == 2) {
+                column_sums<2>(A, x, rows, j, y);
+                j += 2;
+            } else {
+                column_sums<1>(A, x, rows, j, y);
+                j += 1;
+            }
         }
         return;
     }

@@ -100,7 +100,14 @@ void ngpar1_(const int32_t* mpn, const int32_t* m, const int32_t* n, const doubl
             b[i] = i < M ? qtb[i] : 0.0;
             b[N + i] = 0.0;
         }
-        for (std::int64_t k = 0, e = MPN * N; k < e; ++k) a[k] = 0.0;
+        // Rows beyond 2n are zeroed by the first pass and never written
+        // again; later passes clear only the rows the system occupies.
+        if (count == 0) {
+            for (std::int64_t k = 0, e = MPN * N; k < e; ++k) a[k] = 0.0;
+        } else {
+            for (std::int64_t j = 1; j <= N; ++j)
+                for (std::int64_t i = 1; i <= 2 * static_cast<std::int64_t>(N); ++i) A(i, j) = 0.0;
+        }
         const double root = std::sqrt(p);
         lvmuln_(n, d, &root, work);
         lvprmn_(&forward, n, work, work, pivots);

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the benchmark programs, runs them (one thread everywhere) and
+# writes bench/RESULTS.md and bench/timing.svg.  Takes about 10 minutes.
+# Extra arguments go to both benchmark programs (e.g. --benchmark_filter=qr/).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+# Benchmark-only packages: Google Benchmark, OpenBLAS beside reference
+# LAPACK, the Fortran runtime for the static LAPACK and MINPACK archives.
+packages=(libbenchmark-dev libopenblas-dev liblapack-dev libblas-dev gfortran python3)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  echo "installing: ${missing[*]}"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j 2
+out=build/bench/results
+mkdir -p "$out"
+export OPENBLAS_NUM_THREADS=1
+# Three repetitions of everything; the report takes their medians.
+reps=(--benchmark_repetitions=3 --benchmark_report_aggregates_only=true)
+build/bench/bench/zolbench "${reps[@]}" --benchmark_out="$out/ref.json" --benchmark_out_format=json "$@"
+build/bench/bench/zolbench_openblas "${reps[@]}" --benchmark_out="$out/openblas.json" \
+  --benchmark_out_format=json "$@"
+python3 bench/report.py "$out/ref.json" "$out/openblas.json" bench/RESULTS.md bench/timing.svg
+echo "wrote bench/RESULTS.md and bench/timing.svg"
