@@ -172,7 +172,7 @@ struct LseProblem {
         : nrhs(fz::one(in.count(6))),
           n(fz::one(in.flag() ? in.count(6) : in.count(20))),
           ncon(fz::one(constraints(in, n[0]))),
-          neq(fz::one(in.count(14))),
+          neq(fz::one(in.count(20))),
           e(fz::reals(in, fz::pos(ncon[0]) * fz::pos(n[0]))),
           f(fz::reals(in, fz::pos(ncon[0]) * fz::pos(nrhs[0]))),
           c(fz::reals(in, fz::pos(neq[0]) * fz::pos(n[0]))),

@@ -46,6 +46,7 @@ public:
     Input(const std::uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
 
     bool empty() const { return p_ == end_; }
+    std::size_t left() const { return static_cast<std::size_t>(end_ - p_); }
 
     // Past the end every byte reads as 0.
     std::uint8_t byte() { return p_ == end_ ? 0 : *p_++; }
@@ -255,14 +256,21 @@ inline void settle() {
 }
 
 // The driver loop shared by every target: calls until the input is used
-// up (at most 64 per input).
+// up (at most 64 per input).  With ZOLMATH_FUZZ_TRACE set in the
+// environment each call's fault byte, selector byte and extent in the
+// input go to stderr, which shows how an input decodes.
 template <class Call>
 int run_calls(const std::uint8_t* data, std::size_t size, Call&& call) {
+    static const bool trace = std::getenv("ZOLMATH_FUZZ_TRACE") != nullptr;
     Input in(data, size);
     for (int k = 0; k < 64 && !in.empty(); ++k) {
+        const std::size_t start = size - in.left();
         arm_faults(in);
         call(in);
         settle();
+        if (trace)
+            std::fprintf(stderr, "call %d: fault 0x%02x selector %u, bytes %zu..%zu\n", k, data[start],
+                         start + 1 < size ? data[start + 1] : 0u, start, size - in.left());
     }
     return 0;
 }
