@@ -48,8 +48,11 @@ void householder(Input& in) {
     const Arr<std::int32_t> mode = fz::one(in.flag() ? 2 : in.any_int());
     const Arr<std::int32_t> ipiv = fz::one(in.range(-1, 12)), ifirst = fz::one(in.range(-1, 14)),
                             ilast = fz::one(in.range(-1, 14));
-    const Arr<std::int32_t> incu = fz::one(in.range(-3, 3)), ince = fz::one(in.range(-3, 3)),
-                            incv = fz::one(in.range(-30, 30)), nvec = fz::one(in.count(5));
+    const Arr<std::int32_t> incu = fz::one(in.range(-3, 3)), ince = fz::one(in.range(-3, 3));
+    Arr<std::int32_t> incv = fz::one(in.range(-30, 30));
+    const Arr<std::int32_t> nvec = fz::one(in.count(5));
+    // With one vector or none the stride between vectors is never used.
+    if (nvec[0] <= 1 && in.byte() >= 0x80) incv[0] = in.any_int();
     const bool valid = ipiv[0] >= 1 && ipiv[0] < ifirst[0] && ifirst[0] <= ilast[0];
     // Out of order, nothing is read or written: empty arrays then.
     const std::set<i64> u_used =
@@ -126,8 +129,9 @@ void triangular(Input& in) {
 void triangular_leading(Input& in) {
     // lgdre1_: the leading min(lda, ncol) triangle.
     const Arr<std::int32_t> mode = fz::one(in.flag() ? in.range(1, 4) : in.any_int());
-    const Arr<std::int32_t> lda = fz::one(in.flag() ? in.range(-3, 12) : in.range(-3, 100));
     const Arr<std::int32_t> ncol = fz::one(in.flag() ? in.count(12) : in.any_int());
+    // The order is min(lda, ncol): with at most one column any lda is safe.
+    const Arr<std::int32_t> lda = fz::one(in.flag() ? in.range(-3, 12) : ncol[0] <= 1 ? in.any_int() : in.range(-3, 100));
     const i64 nn = std::min<i64>(lda[0], ncol[0]);
     const Arr<double> a = fz::reals(in, nn >= 1 ? (nn - 1) * lda[0] + nn : 0);
     Arr<double> b = fz::reals(in, nn);

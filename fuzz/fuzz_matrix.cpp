@@ -60,7 +60,9 @@ void general(Input& in, int which) {
         }
         case 3: {
             // lmtrkn_: the diagonal of the leading min(lda, n) square.
-            const Arr<std::int32_t> lda = fz::one(in.range(-3, 20)), n = fz::one(in.count(12));
+            // With at most one column any lda is safe.
+            const Arr<std::int32_t> n = fz::one(in.count(12));
+            const Arr<std::int32_t> lda = fz::one(n[0] <= 1 && in.flag() ? in.any_int() : in.range(-3, 20));
             const i64 r = std::min<i64>(lda[0], n[0]);
             const Arr<double> a = fz::reals(in, r >= 1 ? (r - 1) * (lda[0] + 1) + 1 : 0);
             const Arr<double> tol = fz::one(in.real());

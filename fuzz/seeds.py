@@ -146,7 +146,7 @@ def matrix_seeds():
     e.reals([1, 2, 3, 4, 5, 6]); e.reals([1, 0, 0, 1, 1, 1]); e.reals([0] * 4)
     for mode in (1, 2, 3, 4):
         e.call(2); e.flag(True); e.range(mode, 1, 4); e.count(2, 12); e.count(2, 12); e.byte(0); e.reals([1, 3, -2, 4])
-    e.call(3); e.range(3, -3, 20); e.count(3, 12); e.reals([1e-3, 9, 9, 9, 1e-8, 9, 9, 9, 0]); e.real(1e-8)
+    e.call(3); e.count(3, 12); e.range(3, -3, 20); e.reals([1e-3, 9, 9, 9, 1e-8, 9, 9, 9, 0]); e.real(1e-8)
     for coef in ([2, -3, 1], [5, 2, 1], [3, 2, 0], [0, 0, 0], [1, 0, 0], [0, 0, 1e-10]):
         e.call(4); e.reals(coef); e.any_int(9); e.any_int(9); e.reals([7, 7, 7, 7])
     e.call(5); e.reals(quarter); e.reals(pts)
@@ -160,7 +160,7 @@ def matrix_seeds():
     e.call(0); e.flag(True); e.count(3, 12); e.count(4, 12); e.byte(0xF3); e.reals([5] * 4)
     e.call(1); e.count(2, 8); e.count(0, 8); e.count(2, 8); e.reals([9] * 4)
     e.call(2); e.flag(False); e.any_int(5); e.count(2, 12); e.count(2, 12); e.byte(0); e.reals([1, 3, -2, 4])
-    e.call(3); e.range(2, -3, 20); e.count(3, 12); e.reals([1, 0, 0, 1]); e.real(0.5)
+    e.call(3); e.count(3, 12); e.range(2, -3, 20); e.reals([1, 0, 0, 1]); e.real(0.5)
     e.call(8); e.reals(quarter); e.count(0, 12)
     yield "degenerate", e.b
     e = Enc()
@@ -235,6 +235,8 @@ def lghtr(e, mode, ipiv, ifirst, ilast, u, c, ld, nvec, tol=1e-8):
     e.call(0); e.flag(False); e.any_int(mode)
     e.range(ipiv, -1, 12); e.range(ifirst, -1, 14); e.range(ilast, -1, 14)
     e.range(1, -3, 3); e.range(1, -3, 3); e.range(ld, -30, 30); e.count(nvec, 5)
+    if nvec <= 1:
+        e.byte(0)
     e.reals(u); e.reals(c); e.real(0); e.real(tol); e.any_int(9)
 
 
@@ -259,7 +261,7 @@ def linear_seeds():
     e.call(2); e.flag(True); e.range(2, 1, 2); e.count(2, 5); e.count(2, 10); e.reals([2, 0, 1, 4]); e.reals([4, 6, 8, 12]); e.any_int(9)
     e.call(2); e.flag(True); e.range(1, 1, 2); e.count(3, 5); e.count(1, 10); e.reals([2]); e.reals([2, 4, 6]); e.any_int(9)
     for mode in (1, 2, 3, 4):
-        e.call(3); e.flag(True); e.range(mode, 1, 4); e.flag(True); e.range(5, -3, 12); e.flag(True); e.count(3, 12)
+        e.call(3); e.flag(True); e.range(mode, 1, 4); e.flag(True); e.count(3, 12); e.flag(True); e.range(5, -3, 12)
         e.reals([2, 1, 1, 9, 9, 1, 3, 1, 9, 9, 1, 1, 4]); e.reals([1, 2, 3])
     e.call(4); e.count(2, 12); e.count(2, 12); e.flag(True); e.byte(0); e.reals([0, 0, 3, 4]); e.reals([0, 0]); e.any_int(0); e.any_int(0)
     e.call(4); e.count(4, 12); e.count(3, 12); e.flag(True); e.byte(0)
@@ -279,7 +281,7 @@ def linear_seeds():
     lghtr(e, 2, 1, 2, 2, [0, 1], [1, 1], 2, 1)
     e.call(2); e.flag(True); e.range(1, 1, 2); e.count(1, 5); e.count(2, 10); e.reals([1, 0, 0, 1e-9]); e.reals([1, 2]); e.any_int(9)
     e.call(2); e.flag(False); e.any_int(3); e.count(1, 5); e.count(2, 10); e.reals([1, 0, 0, 1]); e.reals([1, 2]); e.any_int(9)
-    e.call(3); e.flag(True); e.range(2, 1, 4); e.flag(True); e.range(3, -3, 12); e.flag(True); e.count(0, 12)
+    e.call(3); e.flag(True); e.range(2, 1, 4); e.flag(True); e.count(0, 12); e.flag(True); e.range(3, -3, 12)
     lse(e, 5, 1, 3, 4, 2, [0] * 12, [0] * 4, [0] * 6, [0] * 2)
     lse(e, 5, 1, 5, 1, 3, [1] * 5, [1], [0] * 15, [0] * 3)
     lse(e, 6, 1, 2, 1, 2, [1, 1], [1], [1, 0, 0, 1], [1, 1]); e.byte(0xC1)
