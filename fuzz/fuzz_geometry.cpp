@@ -126,31 +126,38 @@ void rigid_fit(Input& in) {
                 dst[3 * k + i] = shift[i] + rot[3 * i] * src[3 * k] + rot[3 * i + 1] * src[3 * k + 1] +
                                  rot[3 * i + 2] * src[3 * k + 2];
     }
-    Arr<double> rot = fz::reals(in, 9), trans = fz::reals(in, 3);
+    const Arr<double> rot0 = fz::reals(in, 9), trans0 = fz::reals(in, 3);
     const Arr<std::int32_t> wantdev = fz::one(in.flag() ? 1 : in.any_int());
-    Arr<double> maxdev = fz::one(in.real());
-    const Arr<double> maxdev0(maxdev);
-    Arr<std::int32_t> ierr = fz::one(in.any_int());
-    lmmat_(fitmode, n, weighted, weights, src, dst, rot, trans, wantdev, maxdev, ierr);
-    FZ_CHECK(ierr[0] == 0 || ierr[0] == 1);
-    FZ_CHECK(ierr[0] == (n[0] < 1 ? 1 : 0));
-    if (wantdev[0] == 0) FZ_CHECK(maxdev.same(maxdev0));
-    if (n[0] < 1) {
-        FZ_CHECK(is_identity(rot));
-        for (int k = 0; k < 3; ++k) FZ_CHECK(fz::same_bits(trans[k], 0.0));
-        if (wantdev[0] != 0) FZ_CHECK(fz::same_bits(maxdev[0], -1.0));
-    }
-    if (n[0] < 3 || fitmode[0] != 0) FZ_CHECK(is_identity(rot));
+    const Arr<double> maxdev0 = fz::one(in.real());
+    const Arr<std::int32_t> ierr0 = fz::one(in.any_int());
+    fz::twice([&] {
+        Arr<double> rot(rot0), trans(trans0), maxdev(maxdev0);
+        Arr<std::int32_t> ierr(ierr0);
+        lmmat_(fitmode, n, weighted, weights, src, dst, rot, trans, wantdev, maxdev, ierr);
+        FZ_CHECK(ierr[0] == (n[0] < 1 ? 1 : 0));
+        if (wantdev[0] == 0) FZ_CHECK(maxdev.same(maxdev0));
+        if (n[0] < 1) {
+            FZ_CHECK(is_identity(rot));
+            for (int k = 0; k < 3; ++k) FZ_CHECK(fz::same_bits(trans[k], 0.0));
+            if (wantdev[0] != 0) FZ_CHECK(fz::same_bits(maxdev[0], -1.0));
+        }
+        if (n[0] < 3 || fitmode[0] != 0) FZ_CHECK(is_identity(rot));
+        return fz::Prints() << rot << trans << maxdev << ierr;
+    });
 }
 
 void orthogonal_factor(Input& in) {
     const Arr<double> a = fz::reals(in, 9);
-    Arr<double> rot = fz::reals(in, 9);
-    const Arr<double> rot0(rot);
-    Arr<std::int32_t> rank = fz::one(in.any_int());
-    lmmatc_(a, rot, rank);
-    FZ_CHECK(rank[0] >= 0 && rank[0] <= 3);
-    if (rank[0] <= 1) FZ_CHECK(rot.same(rot0));
+    const Arr<double> rot0 = fz::reals(in, 9);
+    const Arr<std::int32_t> rank0 = fz::one(in.any_int());
+    fz::twice([&] {
+        Arr<double> rot(rot0);
+        Arr<std::int32_t> rank(rank0);
+        lmmatc_(a, rot, rank);
+        FZ_CHECK(rank[0] >= 0 && rank[0] <= 3);
+        if (rank[0] <= 1) FZ_CHECK(rot.same(rot0));
+        return fz::Prints() << rot << rank;
+    });
 }
 
 }  // namespace

@@ -35,17 +35,20 @@ void motion(Input& in) {
     const i64 width = kind == 2 ? 4 : 3;
     const Arr<double> vectors = fz::reals(in, vector_values(code));
     const Arr<double> matrices = fz::reals(in, matrix_values(code));
-    Arr<double> net = fz::reals(in, width * fz::pos(n[0]));
-    const Arr<double> net0(net);
-    febew(kind, code, vectors, matrices, n, net);
-    if (kind == 2)
-        for (i64 k = 0; k < fz::pos(n[0]); ++k) FZ_CHECK(fz::same_bits(net[4 * k + 3], net0[4 * k + 3]));
-    // Unknown codes and empty nets do nothing and ask for nothing; a
-    // Cartesian net never asks.
-    if (vector_values(code) == 0 || n[0] < 1) FZ_CHECK(net.same(net0));
-    if (vector_values(code) == 0 || n[0] < 1 || kind != 2) FZ_CHECK(memsvc_request_count() == 0);
-    // A refused scratch block leaves the net as it was.
-    if (fz::refused_requests() != 0) FZ_CHECK(net.same(net0));
+    const Arr<double> net0 = fz::reals(in, width * fz::pos(n[0]));
+    fz::twice([&] {
+        Arr<double> net(net0);
+        febew(kind, code, vectors, matrices, n, net);
+        if (kind == 2)
+            for (i64 k = 0; k < fz::pos(n[0]); ++k) FZ_CHECK(fz::same_bits(net[4 * k + 3], net0[4 * k + 3]));
+        // Unknown codes and empty nets do nothing and ask for nothing; a
+        // Cartesian net never asks.
+        if (vector_values(code) == 0 || n[0] < 1) FZ_CHECK(net.same(net0));
+        if (vector_values(code) == 0 || n[0] < 1 || kind != 2) FZ_CHECK(fz::service_requests() == 0);
+        // A refused scratch block leaves the net as it was.
+        if (fz::service_refused() != 0) FZ_CHECK(net.same(net0));
+        return fz::Prints() << net;
+    });
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ struct Model {
     int calls3 = 0, calls4 = 0;
     i64 next_pool = 0;
 
+    Model(const Model&) = default;
     Model(Input& in, std::int32_t rows, std::int32_t cols)
         : m(rows), n(cols), c(0), lin(0), quad(0), pool(0), replies3(0), replies4(0) {
         const i64 mm = fz::pos(rows), nn = fz::pos(cols);
@@ -134,35 +135,40 @@ void solver(Input& in) {
     const std::int32_t trace = in.range(0, 5);
     FILE* stream = in.byte() >= 0xE0 ? nullptr : null_stream();
 
-    Model model(in, m, n);
-    Arr<double> x = fz::reals(in, n), f = fz::reals(in, m), step = fz::reals(in, n);
-    const Arr<double> x0(x), f0(f), step0(step);
-    Arr<std::int32_t> status = fz::one(in.any_int());
-    MathNonLinearSolver(no_options ? nullptr : options.data(), m, n, &model, residuals, trace, stream, x, f, step,
-                        status);
+    const Model model0(in, m, n);
+    const Arr<double> x0 = fz::reals(in, n), f0 = fz::reals(in, m), step0 = fz::reals(in, n);
+    const Arr<std::int32_t> status0 = fz::one(in.any_int());
+    fz::twice([&] {
+        Model model(model0);
+        Arr<double> x(x0), f(f0), step(step0);
+        Arr<std::int32_t> status(status0);
+        MathNonLinearSolver(no_options ? nullptr : options.data(), m, n, &model, residuals, trace, stream, x, f,
+                            step, status);
 
-    const std::int32_t st = status[0];
-    FZ_CHECK(st >= -1 && st <= 6);
-    const bool refused = st == -1 || st == 6;
-    FZ_CHECK((st == -1) == no_options);
-    if (!no_options) FZ_CHECK((st == 6) == (opt.method < 0 || opt.method > 1 || m < 1 || n < 1));
-    if (refused || st == 4) {
-        // Nothing called; x and f untouched, step untouched or zeroed.
-        FZ_CHECK(model.calls3 == 0 && model.calls4 == 0);
-        FZ_CHECK(x.same(x0) && f.same(f0));
-        if (refused) FZ_CHECK(step.same(step0) && memsvc_request_count() == 0);
-        if (st == 4)
-            for (i64 j = 0; j < step.size(); ++j) FZ_CHECK(fz::same_bits(step[j], 0.0));
-    }
-    FZ_CHECK((st == 4) == (fz::refused_requests() != 0));
-    // At most maxIterations + 1 iterations, one evaluation each, after the
-    // evaluation of the start point; a check before each of them, one at
-    // the start and one at the end.
-    const i64 limit = opt.maxIterations > 0 ? opt.maxIterations : 20;
-    FZ_CHECK(model.calls3 <= limit + 2);
-    FZ_CHECK(model.calls4 <= limit + 3);
-    // The caller's record is only read.
-    FZ_CHECK(options.same(options0));
+        const std::int32_t st = status[0];
+        FZ_CHECK(st >= -1 && st <= 6);
+        const bool refused = st == -1 || st == 6;
+        FZ_CHECK((st == -1) == no_options);
+        if (!no_options) FZ_CHECK((st == 6) == (opt.method < 0 || opt.method > 1 || m < 1 || n < 1));
+        if (refused || st == 4) {
+            // Nothing called; x and f untouched, step untouched or zeroed.
+            FZ_CHECK(model.calls3 == 0 && model.calls4 == 0);
+            FZ_CHECK(x.same(x0) && f.same(f0));
+            if (refused) FZ_CHECK(step.same(step0) && fz::service_requests() == 0);
+            if (st == 4)
+                for (i64 j = 0; j < step.size(); ++j) FZ_CHECK(fz::same_bits(step[j], 0.0));
+        }
+        FZ_CHECK((st == 4) == (fz::service_refused() != 0));
+        // At most maxIterations + 1 iterations, one evaluation each, after
+        // the evaluation of the start point; a check before each of them,
+        // one at the start and one at the end.
+        const i64 limit = opt.maxIterations > 0 ? opt.maxIterations : 20;
+        FZ_CHECK(model.calls3 <= limit + 2);
+        FZ_CHECK(model.calls4 <= limit + 3);
+        // The caller's record is only read.
+        FZ_CHECK(options.same(options0));
+        return fz::Prints() << x << f << step << status << i64{model.calls3} << i64{model.calls4};
+    });
 }
 
 void lm_parameter(Input& in) {

@@ -3,6 +3,9 @@
 // An input is a run of calls: each call starts with a fault byte (whether
 // the memory service or the runtime heap refuses a request during the
 // call) and a selector byte (which routine), followed by the arguments.
+// The targets bring their own memory service (fuzz_support.cpp): it checks
+// every request and release against the call sites of the library, fills
+// fresh blocks with a chosen byte, and refuses a chosen request.
 // Arguments are decoded so that every array is exactly as long as the
 // routine may touch, each on a heap block of its own: AddressSanitizer then
 // reports any access past either end.  Values cover NaN, infinities,
@@ -22,7 +25,6 @@
 #include <vector>
 
 #include "zolmath.h"
-#include "zolmemsvc_test.h"
 
 namespace fz {
 
@@ -33,9 +35,21 @@ namespace fz {
 
 #define FZ_CHECK(cond) ((cond) ? (void)0 : ::fz::fail(#cond, __FILE__, __LINE__))
 
-// Runtime-heap fault injection (heap_faults.cpp): the k-th request for
-// nothrow memory from now is refused (k >= 1), 0 turns it off.
-void heap_fail_nth(int k);
+// The memory service of the targets and the replaced nothrow operator new
+// (fuzz_support.cpp).
+struct Faults {
+    int service = 0;  // refuse the k-th request to the memory service (0: none)
+    int heap = 0;     // refuse the k-th nothrow heap request (0: none)
+};
+// Forget the requests so far and arm the faults for what follows.
+void reset_requests(Faults f);
+// Byte that fills fresh blocks of the service and of the heap, so that a
+// result that depends on scratch read before it is written shows up when
+// the same call is repeated with another fill.
+void set_fill(unsigned char byte);
+int service_requests();
+int service_refused();
+long live_blocks();
 
 using i64 = std::int64_t;
 
@@ -226,34 +240,63 @@ inline std::int32_t leading_dim(Input& in, i64 rows, i64 cols, bool below_one_sa
     return static_cast<std::int32_t>(r);
 }
 
-// Per call: arm a fault for this call's requests, then check that nothing
-// of the memory service is left over and nothing was released twice.
+// The faults of the current call, from its fault byte.
+inline Faults& current_faults() {
+    static Faults f;
+    return f;
+}
+
 inline void arm_faults(Input& in) {
-    memsvc_reset();
-    heap_fail_nth(0);
     const std::uint8_t b = in.byte();
+    Faults f;
     if (b >= 0xE0)
-        heap_fail_nth(b % 8 + 1);
+        f.heap = b % 8 + 1;
     else if (b >= 0xC0)
-        memsvc_fail_nth_request(b % 8 + 1);
+        f.service = b % 8 + 1;
+    current_faults() = f;
+    set_fill(0xFF);
+    reset_requests(f);
 }
 
-// Requests of this call that the memory service refused (its log starts
-// afresh with every call).
-inline int refused_requests() {
-    int k = 0;
-    MemsvcEvent e{};
-    for (std::size_t i = 0; memsvc_log_entry(i, &e) != 0; ++i)
-        if (e.kind == MEMSVC_REQUEST && e.refused != 0) ++k;
-    return k;
+// Before a repetition of the call: the same faults again, another fill.
+inline void rearm(unsigned char fill) {
+    set_fill(fill);
+    reset_requests(current_faults());
 }
 
-inline void settle() {
-    FZ_CHECK(memsvc_live_count() == 0);
-    FZ_CHECK(memsvc_bad_release_count() == 0);
-    memsvc_clear_faults();
-    heap_fail_nth(0);
+// The bytes of a call's outputs, for comparing two runs of it.
+struct Prints {
+    std::vector<unsigned char> bytes;
+
+    template <class T>
+    Prints& operator<<(const Arr<T>& a) {
+        const auto* p = reinterpret_cast<const unsigned char*>(a.data());
+        bytes.insert(bytes.end(), p, p + a.size() * static_cast<i64>(sizeof(T)));
+        return *this;
+    }
+    Prints& operator<<(i64 v) {
+        const auto* p = reinterpret_cast<const unsigned char*>(&v);
+        bytes.insert(bytes.end(), p, p + sizeof v);
+        return *this;
+    }
+};
+
+// Runs a call twice on fresh copies of its arguments: the second time
+// every block of scratch starts with other bytes (zeros instead of the
+// all-ones NaN pattern) and the same request is refused.  Scratch read
+// before it is written, or any other state carried from outside the
+// arguments, shows as a difference in the outputs.
+template <class Run>
+void twice(Run&& run) {
+    const Prints first = run();
+    rearm(0x00);
+    const Prints second = run();
+    FZ_CHECK(first.bytes == second.bytes);
 }
+
+// After every call nothing of the memory service is left over (the
+// service itself aborts on a release of a block it did not hand out).
+inline void settle() { FZ_CHECK(live_blocks() == 0); }
 
 // The driver loop shared by every target: calls until the input is used
 // up (at most 64 per input).  With ZOLMATH_FUZZ_TRACE set in the
