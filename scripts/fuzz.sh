@@ -21,6 +21,8 @@ run=build/fuzz/run
 mkdir -p "$run/artifacts"
 summary=()
 status=0
+passed=0
+failed=0
 for t in $targets; do
   echo "=== $t (${seconds} s)"
   mkdir -p "$run/corpus/$t"
@@ -34,12 +36,15 @@ for t in $targets; do
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 || true)
   if [ "$rc" -ne 0 ]; then
     status=1
+    failed=$((failed + 1))
     tail -n 60 "$log"
     summary+=("$t: FAILED (exit $rc) after ${execs:-?} executions; log $log")
   else
+    passed=$((passed + 1))
     summary+=("$t: ${execs:-?} executions, ${cov:-cov: ?}")
   fi
 done
 echo "=== fuzz summary (${seconds} s per target)"
 printf '%s\n' "${summary[@]}"
+echo "fuzz: $passed passed, $failed failed"
 exit "$status"

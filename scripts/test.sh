@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the library and the test suite with g++ and with clang (warnings
-# as errors) and runs every test under both.
+# as errors) and runs every test under both; then the suite under the
+# sanitizers and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -11,3 +12,5 @@ for preset in ci-gcc ci-clang; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+scripts/sanitize.sh
+scripts/fuzz.sh
