@@ -64,7 +64,7 @@ void general(Input& in, int which) {
             const Arr<std::int32_t> n = fz::one(in.count(12));
             const Arr<std::int32_t> lda = fz::one(n[0] <= 1 && in.flag() ? in.any_int() : in.range(-3, 20));
             const i64 r = std::min<i64>(lda[0], n[0]);
-            const Arr<double> a = fz::reals(in, r >= 1 ? (r - 1) * (lda[0] + 1) + 1 : 0);
+            const Arr<double> a = fz::reals(in, r >= 1 ? (r - 1) * (i64{lda[0]} + 1) + 1 : 0);
             const Arr<double> tol = fz::one(in.real());
             const std::int32_t k = lmtrkn_(lda, n, a, tol);
             FZ_CHECK(k >= 0 && k <= fz::pos(r));
