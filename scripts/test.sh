@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the library and the test suite with g++ and with clang (warnings
-# as errors) and runs every test under both.
+# as errors) and runs every test under both; then the suite under the
+# sanitizers and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -13,3 +14,5 @@ for preset in ci-gcc ci-clang; do
 done
 # The same digest of results from builds at other optimisation levels.
 scripts/digest.sh
+scripts/sanitize.sh
+scripts/fuzz.sh
