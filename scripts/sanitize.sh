@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the library and the whole test suite with AddressSanitizer and
 # UndefinedBehaviorSanitizer (preset asan: leak checks on, no recovery) and
-# with ThreadSanitizer (preset tsan), and runs the suite under each.  The
-# export check is left out of both runs: the sanitizer runtimes add symbols
-# of their own to the library's dynamic symbol table.
+# with ThreadSanitizer (preset tsan: the library and the test that runs every
+# routine from several threads at once), and runs them.  The export check is
+# left out: the sanitizer runtimes add symbols of their own to the library's
+# dynamic symbol table.
 #   scripts/sanitize.sh [asan|tsan ...]   (default: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
