@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the library and the test suite with g++ and with clang (warnings
-# as errors) and runs every test under both.
+# as errors) and runs every test under both; then builds the out-of-tree
+# consumers against an installed tree, renders the reference documentation,
+# and cross-builds the Windows DLLs (export check, tests under wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -10,4 +12,8 @@ for preset in ci-gcc ci-clang; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
+done
+for step in consumers docs mingw; do
+  echo "=== $step"
+  scripts/$step.sh
 done
