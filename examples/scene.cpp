@@ -23,7 +23,7 @@ const double kHouse[3 * kCorners] = {0, 0, 0,   4, 0, 0,   4, 3, 0,   0, 3, 0,  
                                      4, 0, 2.5, 4, 3, 2.5, 0, 3, 2.5, 0, 1.5, 4, 4, 1.5, 4};
 const int kEdges[][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {0, 4}, {1, 5}, {2, 6}, {3, 7}, {4, 5},
                          {5, 6}, {6, 7}, {7, 4}, {4, 8}, {7, 8}, {5, 9}, {6, 9}, {8, 9}};
-const std::int32_t kN = kCorners, kOne = 1;
+const std::int32_t kN = kCorners;
 
 int failures = 0;
 
