@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 wine=1
 [ "${1:-}" = --no-wine ] && wine=0
 extra=(g++-mingw-w64-x86-64)
-[ $wine = 1 ] && extra+=(wine64)
+[ $wine = 1 ] && extra+=(wine64 googletest)
 scripts/deps.sh "${extra[@]}"
 root=$PWD
 toolchain=$root/cmake/mingw-w64.cmake
