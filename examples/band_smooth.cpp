@@ -11,6 +11,7 @@
 // (one block per knot interval) without ever holding the whole matrix, and
 // lgbls_ solves with the band factor.  The exit status is 0 when the solve
 // succeeded.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>

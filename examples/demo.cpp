@@ -25,8 +25,6 @@
 
 namespace {
 
-constexpr double kDegrees = 180.0 / 3.141592653589793;
-
 template <class... T>
 std::string format(const char* f, T... values) {
     char buf[256];
@@ -79,7 +77,7 @@ std::string plot(const ex::Dataset& d, const ex::Model& model, const ex::Fit& fi
     }
     svg.text(low.left + 10, low.top + 20,
              format("turn by %.4f degrees about (%.4f, %.4f, %.4f), then shift by (%.3f, %.3f, %.3f) mm",
-                    a.angle * kDegrees, a.axis[0], a.axis[1], a.axis[2], a.trans_after[0], a.trans_after[1],
+                    a.angle * ex::kDegrees, a.axis[0], a.axis[1], a.axis[2], a.trans_after[0], a.trans_after[1],
                     a.trans_after[2]),
              "start", 12);
     svg.text(low.left + 10, low.top + 38, format("largest deviation %.1f micrometres", a.maxdev * 1000.0), "start",
@@ -113,7 +111,7 @@ int main(int argc, char** argv) {
         return 1;
     const ex::Alignment a = ex::align(src, dst);
     std::printf("  %zu point pairs, status %d\n", src.size() / 3, a.ierr);
-    std::printf("  rotation: a turn by %.6f degrees about (%.6f, %.6f, %.6f)\n", a.angle * kDegrees, a.axis[0],
+    std::printf("  rotation: a turn by %.6f degrees about (%.6f, %.6f, %.6f)\n", a.angle * ex::kDegrees, a.axis[0],
                 a.axis[1], a.axis[2]);
     std::printf("  translation after the rotation: (%.4f, %.4f, %.4f) mm\n", a.trans_after[0], a.trans_after[1],
                 a.trans_after[2]);

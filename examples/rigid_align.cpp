@@ -19,12 +19,6 @@
 #include "common/points.hpp"
 #include "zolmath.h"
 
-namespace {
-
-constexpr double kDegrees = 180.0 / 3.141592653589793;
-
-}  // namespace
-
 int main(int argc, char** argv) {
     ex::Args args;
     std::vector<std::string> opt;
@@ -52,7 +46,7 @@ int main(int argc, char** argv) {
     std::printf("rotation (applied to column vectors), determinant %.12f:\n", lvspa3_(a.rot, a.rot + 3, a.rot + 6));
     for (int i = 0; i < 3; ++i)
         std::printf("    [%12.8f %12.8f %12.8f ]\n", a.rot[3 * i], a.rot[3 * i + 1], a.rot[3 * i + 2]);
-    std::printf("  a turn by %.6f degrees about the axis (%.6f, %.6f, %.6f)\n", a.angle * kDegrees, a.axis[0],
+    std::printf("  a turn by %.6f degrees about the axis (%.6f, %.6f, %.6f)\n", a.angle * ex::kDegrees, a.axis[0],
                 a.axis[1], a.axis[2]);
     std::printf("translation before the rotation:  (%.6f, %.6f, %.6f)\n", a.trans[0], a.trans[1], a.trans[2]);
     std::printf("translation after the rotation:   (%.6f, %.6f, %.6f)\n\n", a.trans_after[0], a.trans_after[1],

@@ -10,6 +10,8 @@
 
 namespace ex {
 
+inline constexpr double kDegrees = 180.0 / 3.141592653589793;
+
 struct Alignment {
     double rot[9];           // rotation for column vectors (rows stored one after the other)
     double trans[3];         // target = rot (source + trans)
