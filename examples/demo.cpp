@@ -1,89 +1,129 @@
-// A short tour of the vector and matrix kernels of ZOLmath.  Every routine
-// takes its arguments by address, as a caller from any language would pass
-// them; the program prints what each call returns.
-#include <cstdint>
+// The demonstration: a nonlinear curve fit on certified reference data and
+// a rigid alignment of measured points, with a plot of both written as SVG.
+//
+//   demo [--data=DIR] [--svg=FILE]
+//
+// 1. MathNonLinearSolver fits the eight-parameter model of the Gauss1
+//    dataset (data/nist: two Gaussian peaks on an exponential baseline, 250
+//    observations) and the fitted parameters are set beside the certified
+//    values.
+// 2. lmmat_ aligns the drawing points of a bracket with their measurement
+//    (data/align) and reports the rotation, translation and deviations.
+// 3. The plot (default demo.svg) shows the data with the fitted curve, the
+//    residuals, and the deviation of every aligned point.
+#include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
 
-#include "zolmath.h"
+#include "common/align.hpp"
+#include "common/args.hpp"
+#include "common/nist.hpp"
+#include "common/points.hpp"
+#include "common/svg.hpp"
 
 namespace {
 
-constexpr double kDegrees = 180.0 / 3.141592653589793;
+template <class... T>
+std::string format(const char* f, T... values) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, f, values...);
+    return buf;
+}
 
-void print3(const char* label, const double* v) {
-    std::printf("  %-22s (%10.6f, %10.6f, %10.6f)\n", label, v[0], v[1], v[2]);
+std::string plot(const ex::Dataset& d, const ex::Model& model, const ex::Fit& fit, const ex::Alignment& a) {
+    ex::Svg svg(900, 860);
+    svg.text(450, 30, "ZOLmath: nonlinear least squares and rigid alignment", "middle", 18, 0.0, "bold");
+
+    // The data with the fitted curve.
+    ex::Panel top{80, 80, 780, 300, 0, 250, 0, 160};
+    top.axes(svg, "Gauss1 (NIST StRD): 250 observations and the fitted model", "x", "y");
+    for (std::size_t i = 0; i < d.x.size(); ++i) svg.circle(top.X(d.x[i]), top.Y(d.y[i]), 2.2, "fill:#1f77b4;fill-opacity:0.7");
+    std::vector<std::pair<double, double>> curve;
+    double g[8];
+    for (int k = 0; k <= 500; ++k) {
+        const double x = d.x.front() + (d.x.back() - d.x.front()) * k / 500.0;
+        curve.emplace_back(top.X(x), top.Y(model.f(fit.b.data(), x, g)));
+    }
+    svg.polyline(curve, "fill:none;stroke:#d62728;stroke-width:2");
+    svg.circle(top.left + 490, top.top + 24, 3, "fill:#1f77b4");
+    svg.text(top.left + 500, top.top + 28, "observations", "start", 12);
+    svg.line(top.left + 482, top.top + 44, top.left + 498, top.top + 44, "stroke:#d62728;stroke-width:2");
+    svg.text(top.left + 500, top.top + 48, "fitted by MathNonLinearSolver", "start", 12);
+    svg.text(top.left + 500, top.top + 68, format("RSS %.6f (certified %.6f)", fit.rss(), d.certified_rss), "start",
+             12);
+    double worst = 11.0;
+    for (std::size_t j = 0; j < d.certified.size(); ++j)
+        worst = std::fmin(worst, ex::agreeing_digits(fit.b[j], d.certified[j]));
+    svg.text(top.left + 500, top.top + 88, format("every parameter agrees in %.1f digits", worst), "start", 12);
+
+    // The residuals.
+    ex::Panel mid{80, 440, 780, 150, 0, 250, -8, 8};
+    mid.axes(svg, "Residuals: model minus observation", "x", "residual");
+    svg.line(mid.X(0), mid.Y(0), mid.X(250), mid.Y(0), "stroke:#444;stroke-width:1");
+    for (std::size_t i = 0; i < d.x.size(); ++i) {
+        svg.line(mid.X(d.x[i]), mid.Y(0), mid.X(d.x[i]), mid.Y(fit.res[i]), "stroke:#9467bd;stroke-width:1");
+        svg.circle(mid.X(d.x[i]), mid.Y(fit.res[i]), 1.6, "fill:#9467bd");
+    }
+
+    // The alignment deviations.
+    const int n = static_cast<int>(a.deviation.size());
+    ex::Panel low{80, 650, 780, 140, 0.5, n + 0.5, 0, 40};
+    low.axes(svg, "Bracket alignment (lmmat_): deviation of each measured point, micrometres", "point", "deviation");
+    for (int k = 0; k < n; ++k) {
+        const double um = a.deviation[k] * 1000.0;
+        svg.rect(low.X(k + 0.7), low.Y(um), low.X(k + 1.3) - low.X(k + 0.7), low.Y(0) - low.Y(um), "fill:#2ca02c");
+    }
+    svg.text(low.left + 10, low.top + 20,
+             format("turn by %.4f degrees about (%.4f, %.4f, %.4f), then shift by (%.3f, %.3f, %.3f) mm",
+                    a.angle * ex::kDegrees, a.axis[0], a.axis[1], a.axis[2], a.trans_after[0], a.trans_after[1],
+                    a.trans_after[2]),
+             "start", 12);
+    svg.text(low.left + 10, low.top + 38, format("largest deviation %.1f micrometres", a.maxdev * 1000.0), "start",
+             12);
+    return svg.str();
 }
 
 }  // namespace
 
-int main() {
-    std::printf("ZOLmath vector and matrix kernels\n\n");
+int main(int argc, char** argv) {
+    ex::Args args;
+    std::vector<std::string> opt;
+    if (!ex::parse(argc, argv, {"--svg="}, args, opt)) return 2;
+    const std::string svg_path = opt[0].empty() ? "demo.svg" : opt[0];
 
-    std::printf("1. A direction, its length and unit vector (lvnrmb_)\n");
-    const double dir[3] = {1.0, 2.0, 2.0};
-    double unit[3];
-    double len = 0.0;
-    int32_t ierr = -1;
-    lvnrmb_(dir, unit, &len, &ierr);
-    print3("direction", dir);
-    std::printf("  %-22s %g (status %d)\n", "length", len, ierr);
-    print3("unit vector", unit);
-
-    std::printf("\n2. Completing the direction to a right-handed orthonormal frame (lvo23_)\n");
-    double b[3], c[3];
-    lvo23_(dir, b, c, &ierr);
-    print3("first axis (a/|a|)", unit);
-    print3("second axis b", b);
-    print3("third axis c", c);
-    std::printf("  b.c = %.1e, a.b = %.1e, det(a, b, c) = %.15f (status %d)\n", lvscl3_(b, c),
-                lvscl3_(unit, b), lvspa3_(unit, b, c), ierr);
-
-    std::printf("\n3. Angle between two vectors (lvwin3_)\n");
-    const double x[3] = {1.0, 0.0, 0.0};
-    const double diag[3] = {1.0, 1.0, 0.0};
-    const double w = lvwin3_(x, diag);
-    std::printf("  between (1, 0, 0) and (1, 1, 0): %.15f rad = %g degrees\n", w, w * kDegrees);
-
-    std::printf("\n4. Sweep from one angle to another (lvwiwi_)\n");
-    const double from = 350.0 / kDegrees, to = 10.0 / kDegrees;
-    const int32_t positive = 1, negative = 0;
-    double sweep = 0.0;
-    lvwiwi_(&from, &to, &positive, &sweep);
-    std::printf("  350 -> 10 degrees, counter-clockwise: %g degrees\n", sweep * kDegrees);
-    lvwiwi_(&from, &to, &negative, &sweep);
-    std::printf("  350 -> 10 degrees, clockwise:         %g degrees\n", sweep * kDegrees);
-
-    std::printf("\n5. Roots of quadratic equations (lm2pwu_)\n");
-    const double polys[2][3] = {{2.0, -3.0, 1.0}, {5.0, 2.0, 1.0}};
-    const char* names[2] = {"x^2 - 3x + 2 = 0", "x^2 + 2x + 5 = 0"};
-    for (int k = 0; k < 2; ++k) {
-        int32_t nreal = 0, degree = 0;
-        double roots[4];
-        lm2pwu_(polys[k], &nreal, &degree, roots);
-        if (nreal == 2)
-            std::printf("  %s: two real roots %g and %g\n", names[k], roots[0], roots[2]);
-        else
-            std::printf("  %s: complex pair %g %+gi and %g %+gi\n", names[k], roots[0], roots[1],
-                        roots[2], roots[3]);
+    std::printf("1. Curve fit: Gauss1 from the first certified start (MathNonLinearSolver)\n");
+    ex::Dataset d;
+    const ex::Model& model = *ex::find_model("Gauss1");
+    if (!ex::load_dataset(args.data + "/nist/Gauss1.dat", "Gauss1", d)) {
+        std::fprintf(stderr, "cannot read Gauss1 from %s/nist\n", args.data.c_str());
+        return 1;
     }
+    std::printf("  y = %s\n", model.formula);
+    const ex::Fit fit = ex::fit(d, model, d.start1, 1e-14);
+    ex::print_fit(d, fit);
 
-    std::printf("\n6. Norms of the matrix [[1, -2], [3, 4]] (lmnrmn_, stored column by column)\n");
-    const double m[4] = {1.0, 3.0, -2.0, 4.0};
-    const int32_t two = 2;
-    const char* kinds[4] = {"largest column sum", "largest row sum", "Frobenius", "largest element"};
-    for (int32_t mode = 1; mode <= 4; ++mode)
-        std::printf("  mode %d, %-20s %.15g\n", mode, kinds[mode - 1], lmnrmn_(&mode, &two, &two, &two, m));
+    std::printf("\n2. Rigid alignment: bracket drawing onto its measurement (lmmat_)\n");
+    std::vector<double> src, dst;
+    if (!ex::read_points(args.data + "/align/bracket_drawing.xyz", src) ||
+        !ex::read_points(args.data + "/align/bracket_measured.xyz", dst) || src.size() != dst.size())
+        return 1;
+    const ex::Alignment a = ex::align(src, dst);
+    std::printf("  %zu point pairs, status %d\n", src.size() / 3, a.ierr);
+    std::printf("  rotation: a turn by %.6f degrees about (%.6f, %.6f, %.6f)\n", a.angle * ex::kDegrees, a.axis[0],
+                a.axis[1], a.axis[2]);
+    std::printf("  translation after the rotation: (%.4f, %.4f, %.4f) mm\n", a.trans_after[0], a.trans_after[1],
+                a.trans_after[2]);
+    std::printf("  largest deviation %.4f mm\n", a.maxdev);
+    if (fit.status != 0 || a.ierr != 0) return 1;
 
-    std::printf("\n7. A quarter turn about z applied to two points (lmmvp3_)\n");
-    const double quarter[9] = {0.0, 1.0, 0.0, -1.0, 0.0, 0.0, 0.0, 0.0, 1.0};
-    double pts[6] = {1.0, 0.0, 0.0, 2.0, 2.0, 5.0};
-    const int32_t npts = 2;
-    lmmvp3_(quarter, &npts, pts, pts);
-    print3("(1, 0, 0) becomes", pts);
-    print3("(2, 2, 5) becomes", pts + 3);
-
-    std::printf("\n8. A very long vector (lvlgt3_): its squares overflow, its length does not\n");
-    const double huge[3] = {3e200, 4e200, 0.0};
-    std::printf("  |(3e200, 4e200, 0)| = %g\n", lvlgt3_(huge));
+    std::ofstream out(svg_path);
+    out << plot(d, model, fit, a);
+    if (!out) {
+        std::fprintf(stderr, "cannot write %s\n", svg_path.c_str());
+        return 1;
+    }
+    std::printf("\n3. Plot of the fit, its residuals and the alignment written to %s\n", svg_path.c_str());
     return 0;
 }

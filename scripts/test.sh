@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the library and the test suite with g++ and with clang (warnings
-# as errors) and runs every test under both; then the suite under the
-# sanitizers and a short run of every fuzz target.
+# as errors) and runs every test under both; compares the determinism digest
+# of the builds; runs the suite under the sanitizers and a short run of every
+# fuzz target; then builds the out-of-tree consumers against an installed
+# tree, renders the reference documentation, and cross-builds the Windows
+# DLLs (export check, tests under wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -12,7 +15,7 @@ for preset in ci-gcc ci-clang; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
-# The same digest of results from builds at other optimisation levels.
-scripts/digest.sh
-scripts/sanitize.sh
-scripts/fuzz.sh
+for step in digest sanitize fuzz consumers docs mingw; do
+  echo "=== $step"
+  scripts/$step.sh
+done

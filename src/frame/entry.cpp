@@ -4,6 +4,10 @@
 #if defined(_WIN32)
 #include <windows.h>
 
+// The loader finds the entry by name; the declaration keeps the definition
+// honest under -Wmissing-declarations.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
     return TRUE;

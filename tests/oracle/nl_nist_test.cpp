@@ -1,4 +1,4 @@
-// The solver on the certified nonlinear regression datasets (tests/data/nist),
+// The solver on the certified nonlinear regression datasets (data/nist),
 // from both starting points of each file: the number of digits that agree
 // with the certified parameters (log relative error, LRE) per parameter.
 #include <cctype>
@@ -24,7 +24,7 @@ struct Dataset {
 
 std::string data_dir() {
     std::string here = __FILE__;
-    return here.substr(0, here.rfind('/')) + "/../data/nist/";
+    return here.substr(0, here.rfind('/')) + "/../../data/nist/";
 }
 
 Dataset load(const std::string& name) {
