@@ -4,21 +4,10 @@
 # Extra arguments go to both benchmark programs (e.g. --benchmark_filter=qr/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
-# Benchmark-only packages: Google Benchmark, OpenBLAS beside reference
-# LAPACK, the Fortran runtime for the static LAPACK and MINPACK archives.
-packages=(libbenchmark-dev libopenblas-dev liblapack-dev libblas-dev gfortran python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  echo "installing: ${missing[*]}"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+# Benchmark-only packages beside the usual ones: Google Benchmark, OpenBLAS
+# beside reference LAPACK, the Fortran runtime for the static LAPACK and
+# MINPACK archives.
+scripts/deps.sh libbenchmark-dev libopenblas-dev liblapack-dev libblas-dev gfortran python3
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j 2
 out=build/bench/results
