@@ -15,6 +15,26 @@
 
 namespace {
 
+// Construction of a reflection one element at a time: the largest
+// magnitude, the scaled sum of squares, s with the sign opposite to the
+// pivot, h = u(lp) - s; u(lp) becomes s.  False (nothing written) when the
+// largest magnitude is below tol.
+template <class Elem>
+bool plain_build(const Elem& U, std::int64_t lp, std::int64_t l1, std::int64_t m, double tol, double& h) {
+    double cl = std::fabs(U(lp));
+    for (std::int64_t i = l1; i <= m; ++i)
+        if (std::fabs(U(i)) > cl) cl = std::fabs(U(i));
+    if (cl < tol) return false;
+    const double r = 1.0 / cl;
+    double sm = (U(lp) * r) * (U(lp) * r);
+    for (std::int64_t i = l1; i <= m; ++i) sm = sm + (U(i) * r) * (U(i) * r);
+    cl = cl * std::sqrt(sm);
+    if (U(lp) > 0.0) cl = -cl;
+    h = U(lp) - cl;
+    U(lp) = cl;
+    return true;
+}
+
 // The application and construction of a reflection, one vector after the
 // other, at any strides.
 void plain_reflection(int mode, std::int64_t lp, std::int64_t l1, std::int64_t m, double* u,
@@ -31,21 +51,11 @@ void plain_reflection(int mode, std::int64_t lp, std::int64_t l1, std::int64_t m
         }
         h = *upiv;
     } else {
-        double cl = std::fabs(U(lp));
-        for (std::int64_t i = l1; i <= m; ++i)
-            if (std::fabs(U(i)) > cl) cl = std::fabs(U(i));
-        if (cl < tol) {
+        if (!plain_build(U, lp, l1, m, tol, h)) {
             *ierr = 1;
             return;
         }
-        const double r = 1.0 / cl;
-        double sm = (U(lp) * r) * (U(lp) * r);
-        for (std::int64_t i = l1; i <= m; ++i) sm = sm + (U(i) * r) * (U(i) * r);
-        cl = cl * std::sqrt(sm);
-        if (U(lp) > 0.0) cl = -cl;
-        h = U(lp) - cl;
         *upiv = h;
-        U(lp) = cl;
     }
     if (nv <= 0) return;
     double b = h * U(lp);
@@ -179,22 +189,12 @@ void plain_stored_reflection(int mode, std::int64_t lp, std::int64_t l1, std::in
         *ierr = 2;
         return;
     } else {
-        double cl = std::fabs(U(lp));
-        for (std::int64_t i = l1; i <= m; ++i)
-            if (std::fabs(U(i)) > cl) cl = std::fabs(U(i));
-        if (cl < 1e-8) {
+        if (!plain_build(U, lp, l1, m, 1e-8, h)) {
             *ierr = 3;
             return;
         }
-        const double r = 1.0 / cl;
-        double sm = (U(lp) * r) * (U(lp) * r);
-        for (std::int64_t i = l1; i <= m; ++i) sm = sm + (U(i) * r) * (U(i) * r);
-        cl = cl * std::sqrt(sm);
-        if (U(lp) > 0.0) cl = -cl;
-        h = U(lp) - cl;
         *upivcopy = h;
         *upiv = *upivcopy;
-        U(lp) = cl;
     }
     for (std::int64_t i = 1; i < lp; ++i) v[i - 1] = 0.0;
     for (std::int64_t i = lp + 1; i < l1; ++i) v[i - 1] = 0.0;

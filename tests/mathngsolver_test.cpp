@@ -33,6 +33,20 @@ Problem exp_fit() {
     return p;
 }
 
+// f = 10 tanh(x), one residual in one variable: from x = 2 the full
+// Gauss-Newton step overshoots to where |f| is larger.
+Problem tanh_problem() {
+    Problem p;
+    p.m = 1;
+    p.n = 1;
+    p.eval = [](const double* x, double* f, double* J) {
+        const double t = std::tanh(x[0]);
+        f[0] = 10.0 * t;
+        J[0] = 10.0 * (1.0 - t * t);
+    };
+    return p;
+}
+
 // Rosenbrock's valley: a problem that needs several iterations.
 Problem rosenbrock() {
     Problem p;
@@ -234,14 +248,7 @@ TEST(SolverDriver, RankDeficientJacobian) {
 TEST(SolverDriver, RejectedTrialPointKeepsThePoint) {
     // f = 10 tanh(x): the full Gauss-Newton step from x = 2 overshoots to
     // about -11.6, where |f| is larger.  The radius admits it at first.
-    Problem p;
-    p.m = 1;
-    p.n = 1;
-    p.eval = [](const double* x, double* f, double* J) {
-        const double t = std::tanh(x[0]);
-        f[0] = 10.0 * t;
-        J[0] = 10.0 * (1.0 - t * t);
-    };
+    Problem p = tanh_problem();
     const SolverRun r = zt::solve(p, zt::options(30, 1000.0), {2.0}, 3);
     EXPECT_EQ(r.status, 0);
     EXPECT_LT(std::fabs(r.x[0]), 1e-8);
@@ -743,14 +750,7 @@ TEST(SolverStoppingGuard, UnchangedUnlessTheFinalTrialIsWorse) {
         std::vector<double> x0;
         MathNonLinearSolverOptions o;
     };
-    Problem tanh_p;
-    tanh_p.m = 1;
-    tanh_p.n = 1;
-    tanh_p.eval = [](const double* x, double* f, double* J) {
-        const double t = std::tanh(x[0]);
-        f[0] = 10.0 * t;
-        J[0] = 10.0 * (1.0 - t * t);
-    };
+    Problem tanh_p = tanh_problem();
     std::vector<Case> cases = {
         {"rosenbrock", rosenbrock(), {-1.2, 1.0}, zt::options()},
         {"rosenbrock far", rosenbrock(), {5.0, -7.0}, zt::options(100)},
