@@ -199,14 +199,17 @@ void lm_parameter(Input& in) {
     FZ_CHECK(iter[0] >= -1 && iter[0] <= std::max(maxit[0], 0));
 }
 
-// A Jacobian ld by cols with rows in use, ld chosen by leading_dim.
+// A Jacobian ld by cols with rows in use, ld chosen by leading_dim.  A
+// leading dimension below 1 with several columns is read as no matrix at
+// all: the array is then empty, so any read of it is reported.
 struct Jacobian {
     Arr<std::int32_t> ld, rows, cols;
     Arr<double> a;
     explicit Jacobian(Input& in)
         : ld(fz::one(0)), rows(fz::one(in.count(8))), cols(fz::one(in.count(6))), a(0) {
-        ld[0] = fz::leading_dim(in, rows[0], cols[0], false);
-        a = fz::reals(in, fz::block_size(ld[0], rows[0], cols[0]));
+        ld[0] = fz::leading_dim(in, rows[0], cols[0], true);
+        const bool unreadable = ld[0] < 1 && cols[0] > 1;
+        a = fz::reals(in, unreadable ? 0 : fz::block_size(ld[0], rows[0], cols[0]));
     }
 };
 

@@ -1256,7 +1256,8 @@ ZOLMATH_API void ngpar1_(const int32_t* mpn, const int32_t* m, const int32_t* n,
 /**
  * @brief Column scaling update: D_j = max(D_j, |column j of a|); D never
  *        decreases.
- * @param[in]     ld    leading dimension of a.
+ * @param[in]     ld    leading dimension of a; below 1 with two or more
+ *                      columns nothing is read and every column measures 0.
  * @param[in]     rows  rows of a (elements of each column).
  * @param[in]     cols  columns of a, elements of d.
  * @param[in]     a     rows by cols, column-major, leading dimension ld.
@@ -1273,7 +1274,8 @@ ZOLMATH_API void ngvsc1_(const int32_t* ld, const int32_t* rows, const int32_t* 
  *                    <= tol with F = |fnew| (work = J dx, then D dx; an
  *                    exact trial point, F = 0, answers 1); other modes
  *                    answer 0 with work untouched.
- * @param[in]  ld     leading dimension of jac.
+ * @param[in]  ld     leading dimension of jac; below 1 with two or more
+ *                    columns jac is not read and J dx counts as zero.
  * @param[in]  rows   number of equations, elements of fnew.
  * @param[in]  cols   number of variables, elements of dx, d and xnew.
  * @param[in]  jac    rows by cols, column-major: the Jacobian at the
@@ -1296,7 +1298,8 @@ ZOLMATH_API int32_t ngstp1_(const int32_t* mode, const int32_t* ld, const int32_
  * @brief Ratio of the actual to the predicted reduction of the residual
  *        norm, (1 - (B/A)^2) / (|J dx|^2/A^2 + 2 par |D dx|^2/A^2) with
  *        A = |f|, B = |fnew|.
- * @param[in] ld    leading dimension of jac.
+ * @param[in] ld    leading dimension of jac; below 1 with two or more
+ *                  columns jac is not read and J dx counts as zero.
  * @param[in] rows  number of equations.
  * @param[in] cols  number of variables.
  * @param[in] jac   rows by cols, column-major, the Jacobian at the current
@@ -1313,7 +1316,8 @@ ZOLMATH_API double ngrat1_(const int32_t* ld, const int32_t* rows, const int32_t
                            const double* par);
 /**
  * @brief Factor for the trust-region radius from the reduction ratio.
- * @param[in] ld    leading dimension of jac.
+ * @param[in] ld    leading dimension of jac; below 1 with two or more
+ *                  columns jac is not read and J dx counts as zero.
  * @param[in] rows  number of equations.
  * @param[in] cols  number of variables.
  * @param[in] jac   rows by cols, column-major, the Jacobian.

@@ -239,6 +239,36 @@ TEST(BadInput, StepAssessmentEmptyAndNonFinite) {
     EXPECT_EQ(iter, -1);
 }
 
+TEST(BadInput, StepAssessmentUnreadableLeadingDimension) {
+    // Three columns with a leading dimension below 1 would lie before the
+    // array; the kernels read nothing of it (one element on the heap, so an
+    // address sanitizer sees any read before it) and answer as for a
+    // Jacobian of zeros with a proper leading dimension.
+    const int32_t rows = 2, cols = 3, ld_ok = 2, mode3 = 3;
+    const Vec zeros(6, 0.0), f = {3, 4}, fnew = {2, 1}, worse = {4, 4}, dx = {1, -2, 0.5}, D = {1, 2, 3};
+    const double par = 0.25, delta = 1.0, tol = 0.5, rho = 0.1;
+    for (const int32_t ld : {0, -1, -7}) {
+        const Vec lone(1, kNaN);
+        Vec d = {-1.0, 2.0, kNaN}, d_ok = d;
+        ngvsc1_(&ld, &rows, &cols, lone.data(), d.data());
+        ngvsc1_(&ld_ok, &rows, &cols, zeros.data(), d_ok.data());
+        EXPECT_EQ(zt::bits(d), zt::bits(d_ok)) << ld;
+
+        Vec w(3, kCanary), w_ok(3, kCanary);
+        EXPECT_EQ(ngstp1_(&mode3, &ld, &rows, &cols, lone.data(), fnew.data(), dx.data(), D.data(), dx.data(),
+                          &delta, &par, &tol, w.data()),
+                  ngstp1_(&mode3, &ld_ok, &rows, &cols, zeros.data(), fnew.data(), dx.data(), D.data(), dx.data(),
+                          &delta, &par, &tol, w_ok.data()));
+        EXPECT_EQ(zt::bits(w), zt::bits(w_ok)) << ld;
+
+        EXPECT_BITEQ(ngrat1_(&ld, &rows, &cols, lone.data(), f.data(), fnew.data(), dx.data(), D.data(), &par),
+                     ngrat1_(&ld_ok, &rows, &cols, zeros.data(), f.data(), fnew.data(), dx.data(), D.data(), &par));
+        EXPECT_BITEQ(
+            ngups1_(&ld, &rows, &cols, lone.data(), f.data(), worse.data(), dx.data(), D.data(), &par, &rho),
+            ngups1_(&ld_ok, &rows, &cols, zeros.data(), f.data(), worse.data(), dx.data(), D.data(), &par, &rho));
+    }
+}
+
 TEST(BadInput, ProductsAndTransformsCarryNonFinite) {
     // 3 by 3 products and point lists: the NaN reaches exactly the entries
     // it enters.

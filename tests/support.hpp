@@ -21,6 +21,12 @@ inline std::uint64_t bits(double x) {
     return u;
 }
 
+inline std::vector<std::uint64_t> bits(const std::vector<double>& v) {
+    std::vector<std::uint64_t> u;
+    for (const double x : v) u.push_back(bits(x));
+    return u;
+}
+
 // Bit-for-bit equality (distinguishes -0 from +0 and compares NaN payloads).
 #define EXPECT_BITEQ(a, b) EXPECT_EQ(::zt::bits(a), ::zt::bits(b)) << (a) << " vs " << (b)
 

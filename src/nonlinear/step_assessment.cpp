@@ -10,6 +10,17 @@
 
 namespace {
 
+const std::int32_t kNoColumns = 0;
+
+// A Jacobian with two or more columns and a leading dimension below 1
+// would place its later columns before the array: it describes no matrix,
+// and the kernels read nothing from it.  J dx is then zero and every
+// column measures 0, as the matrix norms measure such a matrix as 0.  The
+// result is the number of columns to read.
+const std::int32_t* readable_cols(const int32_t* ld, const int32_t* cols) {
+    return (*ld < 1 && *cols > 1) ? &kNoColumns : cols;
+}
+
 // The two quadratic terms of the linear model, sJ = |J dx|^2 and
 // sD = |D dx|^2.  Each row sum of J dx is accumulated over the columns in
 // index order before it is squared, so the row loop walks J with the stride
@@ -19,17 +30,18 @@ struct ModelTerms {
     double sd;
 };
 
-ModelTerms model_terms(std::int32_t ld, std::int32_t rows, std::int32_t cols, const double* jac,
+ModelTerms model_terms(const int32_t* ld, std::int32_t rows, const int32_t* cols, const double* jac,
                        const double* dx, const double* d) {
-    const zol::ColMajor<const double> J(jac, ld);
+    const zol::ColMajor<const double> J(jac, *ld);
+    const std::int32_t jcols = *readable_cols(ld, cols);
     double sj = 0.0;
     for (std::int64_t i = 1; i <= rows; ++i) {
         double s = 0.0;
-        for (std::int64_t j = 1; j <= cols; ++j) s = s + J(i, j) * dx[j - 1];
+        for (std::int64_t j = 1; j <= jcols; ++j) s = s + J(i, j) * dx[j - 1];
         sj = sj + s * s;
     }
     double sd = 0.0;
-    for (std::int64_t j = 0; j < cols; ++j) {
+    for (std::int64_t j = 0; j < *cols; ++j) {
         const double t = dx[j] * d[j];
         sd = sd + t * t;
     }
@@ -40,8 +52,10 @@ ModelTerms model_terms(std::int32_t ld, std::int32_t rows, std::int32_t cols, co
 
 void ngvsc1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* a, double* d) {
     const zol::ColMajor<const double> A(a, *ld);
+    const bool readable = readable_cols(ld, cols) == cols;
     for (std::int64_t j = 1; j <= *cols; ++j) {
-        const double c = lvlgtn_(rows, A.col(j));
+        // Columns of an unreadable matrix measure 0 (no address is formed).
+        const double c = readable ? lvlgtn_(rows, A.col(j)) : lvlgtn_(&kNoColumns, a);
         // A NaN norm never replaces the scaling: D only grows.
         if (d[j - 1] < c) d[j - 1] = c;
     }
@@ -60,7 +74,7 @@ int32_t ngstp1_(const int32_t* mode, const int32_t* ld, const int32_t* rows, con
             return *tol * lvlgtn_(cols, work) >= *delta ? 1 : 0;
         }
         case 3: {
-            lmmlvn_(&multiply, ld, rows, cols, jac, dx, work);
+            lmmlvn_(&multiply, ld, rows, readable_cols(ld, cols), jac, dx, work);
             const double jdx = lvlgtn_(rows, work);
             lvmldn_(&multiply, cols, d, dx, work);
             const double ddx = lvlgtn_(cols, work);
@@ -85,7 +99,7 @@ double ngrat1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, cons
     // Also catches ||f|| = 0 and NaN lengths, so the quotients below never
     // divide by zero.
     if (!(a > b)) return 0.0;
-    const ModelTerms t = model_terms(*ld, *rows, *cols, jac, dx, d);
+    const ModelTerms t = model_terms(ld, *rows, cols, jac, dx, d);
     const double a2 = a * a;
     const double q = b / a;
     return (1.0 - q * q) / (t.sj / a2 + 2.0 * *par * t.sd / a2);
@@ -102,7 +116,7 @@ double ngups1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, cons
     if (t != 1.0) return t;
     // Here ||f|| < ||fnew|| <= 10 ||f||: the radius shrinks to where the
     // quadratic model of the residual norm along the step has its minimum.
-    const ModelTerms m = model_terms(*ld, *rows, *cols, jac, dx, d);
+    const ModelTerms m = model_terms(ld, *rows, cols, jac, dx, d);
     const double a2 = a * a;
     const double g = m.sj / a2 + *par * m.sd / a2;
     const double q = b / a;
