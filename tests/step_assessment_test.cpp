@@ -39,6 +39,18 @@ TEST(ColumnScaling, GrowsToTheColumnNormsAndNeverShrinks) {
     EXPECT_EQ(d[1], 29.0);
     EXPECT_EQ(d[2], 17.0);
 
+    // Five columns (one group of four and one of one), the third too long
+    // for a plain sum of squares: measured with scaling, not as infinite.
+    const double big[10] = {1, 0, 0, 2, 1e200, 1e200, 3, 4, kNaN, 1};
+    const std::int32_t five = 5;
+    double e[5] = {0, 0, 0, 0, 0};
+    ngvsc1_(&ld2, &ld2, &five, big, e);
+    EXPECT_EQ(e[0], 1.0);
+    EXPECT_EQ(e[1], 2.0);
+    EXPECT_NEAR(static_cast<long double>(e[2]) / (std::sqrt(2.0L) * 1e200L), 1.0L, 1e-15L);
+    EXPECT_EQ(e[3], 5.0);
+    EXPECT_EQ(e[4], 0.0);
+
     // No columns or no rows: nothing to raise.
     const std::int32_t none = 0;
     ngvsc1_(&ld, &rows, &none, a, d);

@@ -4,6 +4,7 @@
 // cancelled too far to be trusted.
 #include <cstdint>
 
+#include "frame/column_squares.hpp"
 #include "frame/view.hpp"
 #include "zolmath.h"
 
@@ -11,41 +12,13 @@ namespace {
 
 // Squared lengths of rows j..m of columns j..n, summed from 0 in increasing
 // row order; returns the first column of largest squared length.
-// Squared lengths of G neighbouring columns, each summed in its own chain,
-// so that the additions of one column do not wait for those of another.
-template <int G>
-void group_lengths(const zol::ColMajor<double>& a, double* s, std::int64_t j, std::int64_t m,
-                   std::int64_t l) {
-    const double* c[G];
-    for (int k = 0; k < G; ++k) {
-        c[k] = &a(j, l + k);
-        s[k] = 0.0;
-    }
-    for (std::int64_t i = 0; i <= m - j; ++i)
-        for (int k = 0; k < G; ++k) s[k] = s[k] + c[k][i] * c[k][i];
-}
-
-// Squared lengths of rows j..m of columns j..n, summed from 0 in increasing
-// row order; returns the first column of largest squared length.
 std::int64_t full_lengths(const zol::ColMajor<double>& a, const zol::Strided<double>& h, std::int64_t j,
                           std::int64_t m, std::int64_t n) {
     std::int64_t lmax = j;
-    for (std::int64_t l = j; l <= n;) {
-        double s[4];
-        const std::int64_t g = n - l + 1 >= 4 ? 4 : n - l + 1;
-        if (g == 4)
-            group_lengths<4>(a, s, j, m, l);
-        else if (g == 3)
-            group_lengths<3>(a, s, j, m, l);
-        else if (g == 2)
-            group_lengths<2>(a, s, j, m, l);
-        else
-            group_lengths<1>(a, s, j, m, l);
-        for (int k = 0; k < g; ++k, ++l) {
-            h(l) = s[k];
-            if (h(l) > h(lmax)) lmax = l;
-        }
-    }
+    zol::column_squares(a, j, m, j, n, [&](std::int64_t l, double s) {
+        h(l) = s;
+        if (h(l) > h(lmax)) lmax = l;
+    });
     return lmax;
 }
 

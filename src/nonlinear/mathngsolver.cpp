@@ -12,6 +12,7 @@
 
 #include "frame/scratch.hpp"
 #include "frame/view.hpp"
+#include "nonlinear/step_assessment.hpp"
 #include "zolmath.h"
 
 namespace {
@@ -140,7 +141,10 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
             *status = 5;
             return;
         }
-        if (lvlgtn_(&m, f) <= tol) {
+        // The length of the current residuals, kept with f: every decision
+        // below compares against it, and it changes only when f does.
+        double fnorm = lvlgtn_(&m, f);
+        if (fnorm <= tol) {
             *status = 0;
             finish();
             return;
@@ -231,10 +235,11 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
             // Stopping tests 2 and 3 are relative to the trial point; they
             // only count when the trial point is no worse than x, so that a
             // step into exploding residuals is never reported as the answer.
-            bool stop = ngstp1_(&one, &m, &m, &n, J, r, step, D, v, &delta, &par, &tol, A) == 1;
-            if (!stop && lvlgtn_(&m, r) <= lvlgtn_(&m, f)) {
+            const double rnorm = lvlgtn_(&m, r);
+            bool stop = zol::ng::stopping_test(1, &m, &m, &n, J, rnorm, step, D, v, delta, par, tol, A) == 1;
+            if (!stop && rnorm <= fnorm) {
                 for (std::int32_t mode = 2; mode <= 3 && !stop; ++mode)
-                    stop = ngstp1_(&mode, &m, &m, &n, J, r, step, D, v, &delta, &par, &tol, A) == 1;
+                    stop = zol::ng::stopping_test(mode, &m, &m, &n, J, rnorm, step, D, v, delta, par, tol, A) == 1;
             }
             if (stop) {
                 for (std::int64_t j = 0; j < N; ++j) x[j] = v[j];
@@ -244,11 +249,12 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
                 return;
             }
 
-            const double rho = ngrat1_(&m, &m, &n, J, f, r, step, D, &par);
+            const double rho = zol::ng::reduction_ratio(fnorm, rnorm, &m, &m, &n, J, step, D, par);
             if (trace) std::fprintf(trace.out, "   RHO = %20.12g\n", rho);
             if (rho > kAccept) {
                 for (std::int64_t j = 0; j < N; ++j) x[j] = v[j];
                 for (std::int64_t i = 0; i < M; ++i) f[i] = r[i];
+                fnorm = rnorm;
                 // The trial Jacobian becomes current; the old one is dead
                 // and its slice takes the next copy.
                 double* const t = J;
@@ -258,7 +264,7 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
 
             if (rho >= 0.75) delta = 2.0 * dn;
             if (par == 0.0 && rho >= 0.25) delta = 2.0 * dn;
-            if (rho < 0.25) delta = delta * ngups1_(&m, &m, &n, J, f, r, step, D, &par, &rho);
+            if (rho < 0.25) delta = delta * zol::ng::radius_factor(fnorm, rnorm, &m, &m, &n, J, step, D, par, rho);
             double dsum = 0.0;
             for (std::int64_t j = 0; j < N; ++j) dsum = dsum + std::fabs(D[j]);
             const double cap = opt.radiusCapFactor * dsum;

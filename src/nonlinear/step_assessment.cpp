@@ -1,16 +1,21 @@
 // Step assessment of the Levenberg-Marquardt solver: the column scaling,
 // the three stopping tests, the reduction ratio and the radius factor.
-// Every norm goes through lvlgtn_, so the solver and these kernels agree on
-// each bit of every length they compare.
+// Every length is the one lvlgtn_ gives (the column lengths of the scaling
+// are summed several columns side by side, each in its own chain), so the
+// solver and these kernels agree on each bit of every length they compare.
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
+#include "frame/column_squares.hpp"
 #include "frame/view.hpp"
+#include "nonlinear/step_assessment.hpp"
 #include "zolmath.h"
 
 namespace {
 
 const std::int32_t kNoColumns = 0;
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // A Jacobian with two or more columns and a leading dimension below 1
 // would place its later columns before the array: it describes no matrix,
@@ -51,13 +56,51 @@ ModelTerms model_terms(const int32_t* ld, std::int32_t rows, const int32_t* cols
 }  // namespace
 
 void ngvsc1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* a, double* d) {
-    const zol::ColMajor<const double> A(a, *ld);
-    const bool readable = readable_cols(ld, cols) == cols;
-    for (std::int64_t j = 1; j <= *cols; ++j) {
+    const std::int64_t nc = *cols;
+    if (readable_cols(ld, cols) != cols) {
         // Columns of an unreadable matrix measure 0 (no address is formed).
-        const double c = readable ? lvlgtn_(rows, A.col(j)) : lvlgtn_(&kNoColumns, a);
+        for (std::int64_t j = 0; j < nc; ++j)
+            if (d[j] < 0.0) d[j] = 0.0;
+        return;
+    }
+    // Each column length is the one lvlgtn_ gives: the root of the plain sum
+    // of squares, which lvlgtn_ itself recomputes with scaling in the rare
+    // case that the sum overflowed.
+    const zol::ColMajor<const double> A(a, *ld);
+    zol::column_squares(A, 1, *rows, 1, nc, [&](std::int64_t l, double s) {
+        const double c = s == kInf ? lvlgtn_(rows, A.col(l)) : std::sqrt(s);
         // A NaN norm never replaces the scaling: D only grows.
-        if (d[j - 1] < c) d[j - 1] = c;
+        if (d[l - 1] < c) d[l - 1] = c;
+    });
+}
+
+std::int32_t zol::ng::stopping_test(std::int32_t mode, const std::int32_t* ld, const std::int32_t* rows,
+                                    const std::int32_t* cols, const double* jac, double fnew_norm,
+                                    const double* dx, const double* d, const double* xnew, double delta,
+                                    double par, double tol, double* work) {
+    const std::int32_t multiply = 1;
+    switch (mode) {
+        case 1:
+            return fnew_norm <= tol ? 1 : 0;
+        case 2: {
+            lvmldn_(&multiply, cols, d, xnew, work);
+            return tol * lvlgtn_(cols, work) >= delta ? 1 : 0;
+        }
+        case 3: {
+            lmmlvn_(&multiply, ld, rows, readable_cols(ld, cols), jac, dx, work);
+            const double jdx = lvlgtn_(rows, work);
+            lvmldn_(&multiply, cols, d, dx, work);
+            const double ddx = lvlgtn_(cols, work);
+            const double fn = fnew_norm;
+            // An exact trial point predicts no further reduction at all; the
+            // relative terms below would divide by its zero length.
+            if (fn == 0.0) return 1;
+            const double q1 = jdx / fn;
+            const double q2 = std::sqrt(par) * ddx / fn;
+            return q1 * q1 + 2.0 * (q2 * q2) <= tol ? 1 : 0;
+        }
+        default:
+            return 0;
     }
 }
 
@@ -65,30 +108,21 @@ int32_t ngstp1_(const int32_t* mode, const int32_t* ld, const int32_t* rows, con
                 const double* jac, const double* fnew, const double* dx, const double* d,
                 const double* xnew, const double* delta, const double* par, const double* tol,
                 double* work) {
-    const std::int32_t multiply = 1;
-    switch (*mode) {
-        case 1:
-            return lvlgtn_(rows, fnew) <= *tol ? 1 : 0;
-        case 2: {
-            lvmldn_(&multiply, cols, d, xnew, work);
-            return *tol * lvlgtn_(cols, work) >= *delta ? 1 : 0;
-        }
-        case 3: {
-            lmmlvn_(&multiply, ld, rows, readable_cols(ld, cols), jac, dx, work);
-            const double jdx = lvlgtn_(rows, work);
-            lvmldn_(&multiply, cols, d, dx, work);
-            const double ddx = lvlgtn_(cols, work);
-            const double fn = lvlgtn_(rows, fnew);
-            // An exact trial point predicts no further reduction at all; the
-            // relative terms below would divide by its zero length.
-            if (fn == 0.0) return 1;
-            const double q1 = jdx / fn;
-            const double q2 = std::sqrt(*par) * ddx / fn;
-            return q1 * q1 + 2.0 * (q2 * q2) <= *tol ? 1 : 0;
-        }
-        default:
-            return 0;
-    }
+    // Modes 1 and 3 measure the trial residuals, the others do not read them.
+    const double fn = (*mode == 1 || *mode == 3) ? lvlgtn_(rows, fnew) : 0.0;
+    return zol::ng::stopping_test(*mode, ld, rows, cols, jac, fn, dx, d, xnew, *delta, *par, *tol, work);
+}
+
+double zol::ng::reduction_ratio(double a, double b, const std::int32_t* ld, const std::int32_t* rows,
+                                const std::int32_t* cols, const double* jac, const double* dx, const double* d,
+                                double par) {
+    // Also catches ||f|| = 0 and NaN lengths, so the quotients below never
+    // divide by zero.
+    if (!(a > b)) return 0.0;
+    const ModelTerms t = model_terms(ld, *rows, cols, jac, dx, d);
+    const double a2 = a * a;
+    const double q = b / a;
+    return (1.0 - q * q) / (t.sj / a2 + 2.0 * par * t.sd / a2);
 }
 
 double ngrat1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* jac,
@@ -96,21 +130,13 @@ double ngrat1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, cons
                const double* par) {
     const double a = lvlgtn_(rows, f);
     const double b = lvlgtn_(rows, fnew);
-    // Also catches ||f|| = 0 and NaN lengths, so the quotients below never
-    // divide by zero.
-    if (!(a > b)) return 0.0;
-    const ModelTerms t = model_terms(ld, *rows, cols, jac, dx, d);
-    const double a2 = a * a;
-    const double q = b / a;
-    return (1.0 - q * q) / (t.sj / a2 + 2.0 * *par * t.sd / a2);
+    return zol::ng::reduction_ratio(a, b, ld, rows, cols, jac, dx, d, *par);
 }
 
-double ngups1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* jac,
-               const double* f, const double* fnew, const double* dx, const double* d,
-               const double* par, const double* rho) {
-    if (*rho > 0.25) return (*rho >= 0.75 || *par == 0.0) ? 2.0 : 1.0;
-    const double a = lvlgtn_(rows, f);
-    const double b = lvlgtn_(rows, fnew);
+double zol::ng::radius_factor(double a, double b, const std::int32_t* ld, const std::int32_t* rows,
+                              const std::int32_t* cols, const double* jac, const double* dx, const double* d,
+                              double par, double rho) {
+    if (rho > 0.25) return (rho >= 0.75 || par == 0.0) ? 2.0 : 1.0;
     double t = a >= b ? 0.5 : 1.0;
     if (10.0 * a < b) t = 0.1;
     if (t != 1.0) return t;
@@ -118,7 +144,17 @@ double ngups1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, cons
     // quadratic model of the residual norm along the step has its minimum.
     const ModelTerms m = model_terms(ld, *rows, cols, jac, dx, d);
     const double a2 = a * a;
-    const double g = m.sj / a2 + *par * m.sd / a2;
+    const double g = m.sj / a2 + par * m.sd / a2;
     const double q = b / a;
     return g / (q * q - 1.0 + 2.0 * g);
+}
+
+double ngups1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* jac,
+               const double* f, const double* fnew, const double* dx, const double* d,
+               const double* par, const double* rho) {
+    // The lengths are only needed when the radius shrinks.
+    if (*rho > 0.25) return zol::ng::radius_factor(0.0, 0.0, ld, rows, cols, jac, dx, d, *par, *rho);
+    const double a = lvlgtn_(rows, f);
+    const double b = lvlgtn_(rows, fnew);
+    return zol::ng::radius_factor(a, b, ld, rows, cols, jac, dx, d, *par, *rho);
 }
