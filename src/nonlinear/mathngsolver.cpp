@@ -161,6 +161,13 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
         double delta = opt.initialRadiusFactor * dnorm;
         *status = 2;
 
+        // The rank tolerance and the column scaling depend on J alone, so
+        // they are brought up to date only when J changes (an accepted trial
+        // point): measuring an unchanged J again gives the same values, and
+        // the scaling above already covers the first J.
+        double tau = kEps * lmnrmn_(&row_sum, &m, &m, &n, J);
+        bool new_jacobian = false;
+
         // 64 bits: the limit may be INT32_MAX, and one more iteration runs.
         for (std::int64_t k = 1;; ++k) {
             if (trace) std::fprintf(trace.out, "\nITERATION = %4d\n", static_cast<int>(k));
@@ -177,7 +184,7 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
                 lghtr_(&apply, &j, &next, &m, Wm.col(j), &one, &v[j - 1], r, &one, &one, &one, &eps, &flag);
                 if (trace && trace.flags) std::fprintf(trace.out, "\nierr nach lghtr = %4d\n", flag);
             }
-            const double tau = kEps * lmnrmn_(&row_sum, &m, &m, &n, J);
+            if (new_jacobian) tau = kEps * lmnrmn_(&row_sum, &m, &m, &n, J);
             const std::int32_t rank = lmtrkn_(&m, &n, W, &tau);
 
             // With m < n the components of Q^T(-f) beyond m do not exist;
@@ -200,7 +207,8 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
             }
             lvprmn_(&backward, &n, step, step, pivots);
 
-            ngvsc1_(&m, &m, &n, J, D);
+            if (new_jacobian) ngvsc1_(&m, &m, &n, J, D);
+            new_jacobian = false;
             lvmldn_(&multiply, &n, D, step, v);
             double dn = lvlgtn_(&n, v);
 
@@ -236,10 +244,13 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
             // only count when the trial point is no worse than x, so that a
             // step into exploding residuals is never reported as the answer.
             const double rnorm = lvlgtn_(&m, r);
+            // sJ of the linear model, once the third stopping test has formed it.
+            zol::ng::ModelSquares model;
             bool stop = zol::ng::stopping_test(1, &m, &m, &n, J, rnorm, step, D, v, delta, par, tol, A) == 1;
             if (!stop && rnorm <= fnorm) {
                 for (std::int32_t mode = 2; mode <= 3 && !stop; ++mode)
-                    stop = zol::ng::stopping_test(mode, &m, &m, &n, J, rnorm, step, D, v, delta, par, tol, A) == 1;
+                    stop = zol::ng::stopping_test(mode, &m, &m, &n, J, rnorm, step, D, v, delta, par, tol, A,
+                                                  &model) == 1;
             }
             if (stop) {
                 for (std::int64_t j = 0; j < N; ++j) x[j] = v[j];
@@ -249,12 +260,13 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
                 return;
             }
 
-            const double rho = zol::ng::reduction_ratio(fnorm, rnorm, &m, &m, &n, J, step, D, par);
+            const double rho = zol::ng::reduction_ratio(fnorm, rnorm, &m, &m, &n, J, step, D, par, model);
             if (trace) std::fprintf(trace.out, "   RHO = %20.12g\n", rho);
             if (rho > kAccept) {
                 for (std::int64_t j = 0; j < N; ++j) x[j] = v[j];
                 for (std::int64_t i = 0; i < M; ++i) f[i] = r[i];
                 fnorm = rnorm;
+                new_jacobian = true;
                 // The trial Jacobian becomes current; the old one is dead
                 // and its slice takes the next copy.
                 double* const t = J;
@@ -264,7 +276,12 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
 
             if (rho >= 0.75) delta = 2.0 * dn;
             if (par == 0.0 && rho >= 0.25) delta = 2.0 * dn;
-            if (rho < 0.25) delta = delta * zol::ng::radius_factor(fnorm, rnorm, &m, &m, &n, J, step, D, par, rho);
+            if (rho < 0.25) {
+                // sJ belongs to the Jacobian of this step, current only if the
+                // trial point was rejected.
+                const zol::ng::ModelSquares same_j = rho > kAccept ? zol::ng::ModelSquares{} : model;
+                delta = delta * zol::ng::radius_factor(fnorm, rnorm, &m, &m, &n, J, step, D, par, rho, same_j);
+            }
             double dsum = 0.0;
             for (std::int64_t j = 0; j < N; ++j) dsum = dsum + std::fabs(D[j]);
             const double cap = opt.radiusCapFactor * dsum;

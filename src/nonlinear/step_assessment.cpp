@@ -10,6 +10,7 @@
 #include "frame/column_squares.hpp"
 #include "frame/view.hpp"
 #include "nonlinear/step_assessment.hpp"
+#include "vector/scaled_norm.hpp"
 #include "zolmath.h"
 
 namespace {
@@ -36,14 +37,17 @@ struct ModelTerms {
 };
 
 ModelTerms model_terms(const int32_t* ld, std::int32_t rows, const int32_t* cols, const double* jac,
-                       const double* dx, const double* d) {
-    const zol::ColMajor<const double> J(jac, *ld);
-    const std::int32_t jcols = *readable_cols(ld, cols);
-    double sj = 0.0;
-    for (std::int64_t i = 1; i <= rows; ++i) {
-        double s = 0.0;
-        for (std::int64_t j = 1; j <= jcols; ++j) s = s + J(i, j) * dx[j - 1];
-        sj = sj + s * s;
+                       const double* dx, const double* d, const zol::ng::ModelSquares& known) {
+    double sj = known.sj;
+    if (!known.known) {
+        const zol::ColMajor<const double> J(jac, *ld);
+        const std::int32_t jcols = *readable_cols(ld, cols);
+        sj = 0.0;
+        for (std::int64_t i = 1; i <= rows; ++i) {
+            double s = 0.0;
+            for (std::int64_t j = 1; j <= jcols; ++j) s = s + J(i, j) * dx[j - 1];
+            sj = sj + s * s;
+        }
     }
     double sd = 0.0;
     for (std::int64_t j = 0; j < *cols; ++j) {
@@ -77,7 +81,7 @@ void ngvsc1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const 
 std::int32_t zol::ng::stopping_test(std::int32_t mode, const std::int32_t* ld, const std::int32_t* rows,
                                     const std::int32_t* cols, const double* jac, double fnew_norm,
                                     const double* dx, const double* d, const double* xnew, double delta,
-                                    double par, double tol, double* work) {
+                                    double par, double tol, double* work, ModelSquares* squares) {
     const std::int32_t multiply = 1;
     switch (mode) {
         case 1:
@@ -87,8 +91,13 @@ std::int32_t zol::ng::stopping_test(std::int32_t mode, const std::int32_t* ld, c
             return tol * lvlgtn_(cols, work) >= delta ? 1 : 0;
         }
         case 3: {
+            // J dx row by row, each row summed over the columns from 0: its
+            // plain sum of squares is the model's sJ, and its root the length
+            // lvlgtn_ gives unless the sum overflowed.
             lmmlvn_(&multiply, ld, rows, readable_cols(ld, cols), jac, dx, work);
-            const double jdx = lvlgtn_(rows, work);
+            const double sj = zol::plain_squares(work, *rows);
+            const double jdx = sj == kInf ? lvlgtn_(rows, work) : std::sqrt(sj);
+            if (squares != nullptr) *squares = {sj, true};
             lvmldn_(&multiply, cols, d, dx, work);
             const double ddx = lvlgtn_(cols, work);
             const double fn = fnew_norm;
@@ -115,11 +124,11 @@ int32_t ngstp1_(const int32_t* mode, const int32_t* ld, const int32_t* rows, con
 
 double zol::ng::reduction_ratio(double a, double b, const std::int32_t* ld, const std::int32_t* rows,
                                 const std::int32_t* cols, const double* jac, const double* dx, const double* d,
-                                double par) {
+                                double par, const ModelSquares& squares) {
     // Also catches ||f|| = 0 and NaN lengths, so the quotients below never
     // divide by zero.
     if (!(a > b)) return 0.0;
-    const ModelTerms t = model_terms(ld, *rows, cols, jac, dx, d);
+    const ModelTerms t = model_terms(ld, *rows, cols, jac, dx, d, squares);
     const double a2 = a * a;
     const double q = b / a;
     return (1.0 - q * q) / (t.sj / a2 + 2.0 * par * t.sd / a2);
@@ -135,14 +144,14 @@ double ngrat1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, cons
 
 double zol::ng::radius_factor(double a, double b, const std::int32_t* ld, const std::int32_t* rows,
                               const std::int32_t* cols, const double* jac, const double* dx, const double* d,
-                              double par, double rho) {
+                              double par, double rho, const ModelSquares& squares) {
     if (rho > 0.25) return (rho >= 0.75 || par == 0.0) ? 2.0 : 1.0;
     double t = a >= b ? 0.5 : 1.0;
     if (10.0 * a < b) t = 0.1;
     if (t != 1.0) return t;
     // Here ||f|| < ||fnew|| <= 10 ||f||: the radius shrinks to where the
     // quadratic model of the residual norm along the step has its minimum.
-    const ModelTerms m = model_terms(ld, *rows, cols, jac, dx, d);
+    const ModelTerms m = model_terms(ld, *rows, cols, jac, dx, d, squares);
     const double a2 = a * a;
     const double g = m.sj / a2 + par * m.sd / a2;
     const double q = b / a;

@@ -8,22 +8,32 @@
 
 namespace zol::ng {
 
+// sJ = |J dx|^2 as the model terms sum it, once it is known: the plain
+// sum of squares of J dx formed row by row, which is what mode 3 of the
+// stopping test measures.
+struct ModelSquares {
+    double sj = 0.0;
+    bool known = false;
+};
+
 // Stopping test `mode` for a trial point whose residuals have the length
 // fnew_norm (modes 1 and 3 use it); the other arguments as for ngstp1_.
+// Mode 3 records sJ in *squares when squares is not null.
 std::int32_t stopping_test(std::int32_t mode, const std::int32_t* ld, const std::int32_t* rows,
                            const std::int32_t* cols, const double* jac, double fnew_norm, const double* dx,
                            const double* d, const double* xnew, double delta, double par, double tol,
-                           double* work);
+                           double* work, ModelSquares* squares = nullptr);
 
-// Reduction ratio for the residual lengths a = |f| and b = |fnew|.
+// Reduction ratio for the residual lengths a = |f| and b = |fnew|; sJ is
+// summed from J unless squares says it is known.
 double reduction_ratio(double a, double b, const std::int32_t* ld, const std::int32_t* rows,
                        const std::int32_t* cols, const double* jac, const double* dx, const double* d,
-                       double par);
+                       double par, const ModelSquares& squares = {});
 
 // Radius factor for the residual lengths a = |f| and b = |fnew| (read only
-// when rho <= 0.25).
+// when rho <= 0.25), sJ as for reduction_ratio.
 double radius_factor(double a, double b, const std::int32_t* ld, const std::int32_t* rows,
                      const std::int32_t* cols, const double* jac, const double* dx, const double* d,
-                     double par, double rho);
+                     double par, double rho, const ModelSquares& squares = {});
 
 }  // namespace zol::ng

@@ -17,6 +17,14 @@
 
 namespace zol {
 
+// The plain sum of squares, from 0 in index order: the lengths are its
+// root whenever it is not +inf.
+inline double plain_squares(const double* a, std::int64_t n) {
+    double sum = 0.0;
+    for (std::int64_t i = 0; i < n; ++i) sum = sum + a[i] * a[i];
+    return sum;
+}
+
 struct ScaledSquares {
     double sum = 0.0;  // sum of (x * 2^-exp)^2
     int exp = 0;

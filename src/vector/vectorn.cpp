@@ -14,12 +14,6 @@ namespace {
 constexpr double kShortest = 1e-8;     // norms below this are degenerate
 constexpr double kTinyDivisor = 1e-20;  // smaller scale factors are not divided by
 
-double sum_of_squares(const double* a, std::int64_t n) {
-    double sum = 0.0;
-    for (std::int64_t i = 0; i < n; ++i) sum = sum + a[i] * a[i];
-    return sum;
-}
-
 // A plain sum of squares that overflowed although the vector may be finite:
 // the scaled squares, or an unusable result when an element is infinite.
 zol::ScaledSquares rescue(const double* a, std::int64_t n, double sum) {
@@ -67,7 +61,7 @@ double lvscln_(const int32_t* n, const double* a, const double* b) {
 
 double lvlgtn_(const int32_t* n, const double* a) {
     const std::int64_t len = *n;
-    const double sum = sum_of_squares(a, len);
+    const double sum = zol::plain_squares(a, len);
     const zol::ScaledSquares s = rescue(a, len, sum);
     if (s.finite) return zol::scaled_length(s);
     return std::sqrt(sum);
@@ -75,12 +69,12 @@ double lvlgtn_(const int32_t* n, const double* a) {
 
 void lvnrmn_(const int32_t* n, const double* a, double* b, int32_t* ierr) {
     const std::int64_t len = *n;
-    const double sum = sum_of_squares(a, len);
+    const double sum = zol::plain_squares(a, len);
     const zol::ScaledSquares s = rescue(a, len, sum);
     double unit_sum = 0.0;  // sum of squares of the normalised elements
     if (s.finite) {
         zol::scaled_unit(a, len, s, b);
-        unit_sum = sum_of_squares(b, len);
+        unit_sum = zol::plain_squares(b, len);
     } else {
         const double norm = std::sqrt(sum);
         if (norm < kShortest) {
