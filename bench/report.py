@@ -187,14 +187,15 @@ def main():
     w("")
 
     w("Where ours is slower per iteration: with three parameters and long residual vectors an")
-    w("iteration is dominated by about 25 passes over m-long vectors that each form one sum in index")
-    w("order (the norms, all through `lvlgtn_`; the reflections applied to the residuals one after")
-    w("another; the column scaling; the model terms of the reduction ratio), each at the one-chain")
-    w("bound of the last table, against about 10 such passes in `lmder`. Matching it would take sums in")
-    w("another order or dropping documented passes. With ten parameters the factorisation dominates and")
-    w("ours is level or faster. Powell's singular function: near its singular solution the")
-    w("damping-parameter iteration of most of our iterations reaches its limit and solves 11 augmented")
-    w("systems (158 of 201 iterations in this run), where `lmder` needs fewer.")
+    w("iteration is dominated by passes over m-long vectors that each form one sum in index order")
+    w("(the pivoted QR of the Jacobian, the three reflections applied to the residuals one after")
+    w("another, the residual and model lengths, the column scaling after an accepted step), each at")
+    w("the one-chain bound of the last table. The driver measures each vector once per trial point")
+    w("and reuses the lengths, but about 15 such passes remain against about 10 in `lmder`; fewer")
+    w("would take sums in another order. With ten parameters the factorisation dominates and ours is")
+    w("faster. Powell's singular function: near its singular solution the damping-parameter")
+    w("iteration of most of our 201 iterations reaches its limit and solves 11 augmented systems,")
+    w("where `lmder` needs fewer.")
     w("")
 
     # ---- fit
