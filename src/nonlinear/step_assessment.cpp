@@ -100,12 +100,11 @@ std::int32_t zol::ng::stopping_test(std::int32_t mode, const std::int32_t* ld, c
             if (squares != nullptr) *squares = {sj, true};
             lvmldn_(&multiply, cols, d, dx, work);
             const double ddx = lvlgtn_(cols, work);
-            const double fn = fnew_norm;
             // An exact trial point predicts no further reduction at all; the
             // relative terms below would divide by its zero length.
-            if (fn == 0.0) return 1;
-            const double q1 = jdx / fn;
-            const double q2 = std::sqrt(par) * ddx / fn;
+            if (fnew_norm == 0.0) return 1;
+            const double q1 = jdx / fnew_norm;
+            const double q2 = std::sqrt(par) * ddx / fnew_norm;
             return q1 * q1 + 2.0 * (q2 * q2) <= tol ? 1 : 0;
         }
         default:
