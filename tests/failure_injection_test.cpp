@@ -328,15 +328,7 @@ TEST(FailureInjection, SolverEveryServiceRequest) {
             J[i + 4] = i;
         }
     };
-    zt::Problem under;
-    under.m = 2;
-    under.n = 3;
-    under.eval = [](const double* x, double* f, double* J) {
-        f[0] = x[0] + x[1] + x[2] - 3.0;
-        f[1] = x[0] * x[1] + x[2] * x[2] - 2.0;
-        const double j[6] = {1.0, x[1], 1.0, x[0], 1.0, 2.0 * x[2]};
-        for (int k = 0; k < 6; ++k) J[k] = j[k];
-    };
+    zt::Problem under = zt::underdetermined_problem();
     for (SolverCall c : {SolverCall{line, {0.0, 0.0}, {}, {}, {}, -99, {}},
                          SolverCall{under, {0.5, 0.25, 0.125}, {}, {}, {}, -99, {}}}) {
         const long m = c.problem.m, n = c.problem.n;

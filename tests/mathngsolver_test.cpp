@@ -425,15 +425,7 @@ TEST(SolverMemory, FewerEquationsThanVariables) {
     // augmented system gets 2 n rows, so the block grows from
     // 8 ((3 m + n + 3) n + 3 m) = 336 by four doubles; the components of
     // the right-hand side beyond m are traced as 0.
-    Problem p;
-    p.m = 2;
-    p.n = 3;
-    p.eval = [](const double* x, double* f, double* J) {
-        f[0] = x[0] + x[1] + x[2] - 3.0;
-        f[1] = x[0] * x[1] + x[2] * x[2] - 2.0;
-        const double j[6] = {1.0, x[1], 1.0, x[0], 1.0, 2.0 * x[2]};
-        std::memcpy(J, j, sizeof j);
-    };
+    Problem p = zt::underdetermined_problem();
     memsvc_reset();
     const SolverRun r = zt::solve(p, zt::options(100), {0.5, 0.25, 0.125}, 3);
     EXPECT_EQ(r.status, 0);

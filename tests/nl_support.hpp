@@ -49,6 +49,21 @@ inline int solver_callback(std::int32_t request, void* context, double* x, doubl
     return 0;
 }
 
+// Two equations in three variables (fewer equations than variables):
+// x0 + x1 + x2 = 3 and x0 x1 + x2^2 = 2, with its exact Jacobian.
+inline Problem underdetermined_problem() {
+    Problem p;
+    p.m = 2;
+    p.n = 3;
+    p.eval = [](const double* x, double* f, double* J) {
+        f[0] = x[0] + x[1] + x[2] - 3.0;
+        f[1] = x[0] * x[1] + x[2] * x[2] - 2.0;
+        const double j[6] = {1.0, x[1], 1.0, x[0], 1.0, 2.0 * x[2]};
+        for (int k = 0; k < 6; ++k) J[k] = j[k];
+    };
+    return p;
+}
+
 inline MathNonLinearSolverOptions options(std::int32_t max_iterations = 0, double radius_factor = 0.0,
                                           double tolerance = 0.0) {
     MathNonLinearSolverOptions o{};
