@@ -1180,9 +1180,13 @@ typedef int (*MathNonLinearSolverCallback)(int32_t request, void* context, doubl
  *
  * The stopping tests: |f(trial)| <= tol; tol |D (x + step)| >= radius (the
  * radius has become small relative to the scaled point); and a small
- * predicted relative reduction.  The last two only count for a trial point
+ * predicted relative reduction.  The first two count for every trial
+ * point; the third, which is relative to |f(trial)|, only for a trial point
  * whose residual norm is not larger (and not NaN) than the current one, so
- * a step into exploding residuals is never returned as converged.
+ * a step into exploding residuals never passes it.  When a test ends the
+ * run on a trial point whose residual norm is larger (or NaN), the status
+ * is 0 and x and f keep the current point; otherwise the trial point
+ * becomes the result.
  *
  * @par Trace
  * Fixed-format lines with German labels: the banner

@@ -1,9 +1,8 @@
 // A plain reading of the Levenberg-Marquardt iteration, built from the
-// library's exported kernels, in which the three stopping tests count for
-// every trial point whatever its residual norm.  The solver differs from it
-// only where a trial point with a larger residual norm would pass test 2 or
-// 3; the tests compare the two bit for bit elsewhere and show what the
-// difference is for.  No trace, no checks, no memory service.
+// library's exported kernels: tests 1 and 2 count for every trial point,
+// test 3 only for one whose residual norm is not larger, and a worse trial
+// point that ends the run leaves x and f at the current point.  The solver
+// must agree with it bit for bit.  No trace, no checks, no memory service.
 #pragma once
 
 #include <cmath>
@@ -69,12 +68,17 @@ inline SolverRun reference_solve(const Problem& p, MathNonLinearSolverOptions o,
         }
         for (int j = 0; j < n; ++j) v[j] = r.x[j] + r.step[j];
         p.eval(v.data(), rr.data(), W.data());
-        for (std::int32_t mode = 1; mode <= 3; ++mode) {
+        // Test 3 counts only for a trial point that is no worse; a worse one
+        // that passes test 2 ends the run at the current point.
+        const bool not_worse = lvlgtn_(&m, rr.data()) <= lvlgtn_(&m, r.f.data());
+        for (std::int32_t mode = 1; mode <= (not_worse ? 3 : 2); ++mode) {
             if (ngstp1_(&mode, &m, &m, &n, J.data(), rr.data(), r.step.data(), D.data(), v.data(), &delta, &par,
                         &tol, A.data()) == 1) {
-                r.worse_final = !(lvlgtn_(&m, rr.data()) <= lvlgtn_(&m, r.f.data()));
-                r.x.assign(v.begin(), v.end());
-                r.f = rr;
+                r.worse_final = !not_worse;
+                if (not_worse) {
+                    r.x.assign(v.begin(), v.end());
+                    r.f = rr;
+                }
                 r.status = 0;
                 return r;
             }

@@ -78,7 +78,8 @@ struct SolverRun {
     std::vector<double> x, f, step;
     std::int32_t status = -99;
     std::string trace;
-    // Reference runs: the stopping trial point had a larger residual norm.
+    // Reference runs: a stopping test ended the run on a trial point with a
+    // larger residual norm (x and f kept the current point).
     bool worse_final = false;
 
     double ssq() const {

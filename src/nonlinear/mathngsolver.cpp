@@ -240,21 +240,25 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
                 return;
             }
 
-            // Stopping tests 2 and 3 are relative to the trial point; they
-            // only count when the trial point is no worse than x, so that a
-            // step into exploding residuals is never reported as the answer.
+            // The radius test counts for every trial point.  The predicted
+            // reduction is relative to |f(trial)|, so it only counts for a
+            // trial point that is no worse than x (NaN counts as worse): a
+            // step into exploding residuals never passes it.  When a test
+            // ends the run on a worse trial point, x and f stay where they
+            // are: the run has converged at x, not at the trial point.
             const double rnorm = lvlgtn_(&m, r);
+            const bool not_worse = rnorm <= fnorm;
             // sJ of the linear model, once the third stopping test has formed it.
             zol::ng::ModelSquares model;
-            bool stop = zol::ng::stopping_test(1, &m, &m, &n, J, rnorm, step, D, v, delta, par, tol, A) == 1;
-            if (!stop && rnorm <= fnorm) {
-                for (std::int32_t mode = 2; mode <= 3 && !stop; ++mode)
-                    stop = zol::ng::stopping_test(mode, &m, &m, &n, J, rnorm, step, D, v, delta, par, tol, A,
-                                                  &model) == 1;
-            }
+            bool stop = zol::ng::stopping_test(1, &m, &m, &n, J, rnorm, step, D, v, delta, par, tol, A) == 1 ||
+                        zol::ng::stopping_test(2, &m, &m, &n, J, rnorm, step, D, v, delta, par, tol, A) == 1;
+            if (!stop && not_worse)
+                stop = zol::ng::stopping_test(3, &m, &m, &n, J, rnorm, step, D, v, delta, par, tol, A, &model) == 1;
             if (stop) {
-                for (std::int64_t j = 0; j < N; ++j) x[j] = v[j];
-                for (std::int64_t i = 0; i < M; ++i) f[i] = r[i];
+                if (not_worse) {
+                    for (std::int64_t j = 0; j < N; ++j) x[j] = v[j];
+                    for (std::int64_t i = 0; i < M; ++i) f[i] = r[i];
+                }
                 *status = 0;
                 finish();
                 return;
