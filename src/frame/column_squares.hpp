@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "frame/unroll.hpp"
 #include "frame/view.hpp"
 
 namespace zol {
@@ -16,12 +17,14 @@ template <int G, class T>
 void column_squares_group(const ColMajor<T>& a, std::int64_t first_row, std::int64_t last_row,
                           std::int64_t l, double* s) {
     const T* c[G];
-    for (int k = 0; k < G; ++k) {
+    double sum[G];
+    each<G>([&](auto k) {
         c[k] = &a(first_row, l + k);
-        s[k] = 0.0;
-    }
+        sum[k] = 0.0;
+    });
     for (std::int64_t i = 0; i <= last_row - first_row; ++i)
-        for (int k = 0; k < G; ++k) s[k] = s[k] + c[k][i] * c[k][i];
+        each<G>([&](auto k) { sum[k] = sum[k] + c[k][i] * c[k][i]; });
+    for (int k = 0; k < G; ++k) s[k] = sum[k];
 }
 
 }  // namespace detail

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "frame/unroll.hpp"
 #include "frame/view.hpp"
 #include "zolmath.h"
 
@@ -82,15 +83,15 @@ void apply_unit_group(const UnitReflection& r, double* c0, std::int64_t sv) {
     double* s[G];
     double t[G];
     const double h = r.h;
-    for (int k = 0; k < G; ++k) {
+    zol::each<G>([&](auto k) {
         c[k] = c0 + k * sv;
         s[k] = c[k] + r.first;
         t[k] = c[k][r.piv] * h;
-    }
+    });
     const double* const u = r.ustretch;
     for (std::int64_t i = 0; i < r.len; ++i) {
         const double ui = u[i];
-        for (int k = 0; k < G; ++k) t[k] = t[k] + s[k][i] * ui;
+        zol::each<G>([&](auto k) { t[k] = t[k] + s[k][i] * ui; });
     }
     const double tl = r.tol;
     bool all = true;
@@ -106,13 +107,13 @@ void apply_unit_group(const UnitReflection& r, double* c0, std::int64_t sv) {
         }
         return;
     }
-    for (int k = 0; k < G; ++k) {
+    zol::each<G>([&](auto k) {
         t[k] = t[k] * r.b;
         c[k][r.piv] = c[k][r.piv] + t[k] * h;
-    }
+    });
     for (std::int64_t i = 0; i < r.len; ++i) {
         const double ui = u[i];
-        for (int k = 0; k < G; ++k) s[k][i] = s[k][i] + t[k] * ui;
+        zol::each<G>([&](auto k) { s[k][i] = s[k][i] + t[k] * ui; });
     }
 }
 
@@ -126,23 +127,23 @@ void apply_stored_group(const double* ustretch, std::int64_t len, std::int64_t p
     double* c[G];
     double* s[G];
     double t[G];
-    for (int k = 0; k < G; ++k) {
+    zol::each<G>([&](auto k) {
         c[k] = c0 + k * ld;
         s[k] = c[k] + first;
         t[k] = 0.0;
-    }
+    });
     for (std::int64_t i = 0; i < len; ++i) {
         const double ui = ustretch[i];
-        for (int k = 0; k < G; ++k) t[k] = t[k] + ui * s[k][i];
+        zol::each<G>([&](auto k) { t[k] = t[k] + ui * s[k][i]; });
     }
-    for (int k = 0; k < G; ++k) {
+    zol::each<G>([&](auto k) {
         t[k] = h * c[k][piv] + t[k];
         t[k] = t[k] * b;
         c[k][piv] = c[k][piv] + t[k] * h;
-    }
+    });
     for (std::int64_t i = 0; i < len; ++i) {
         const double ui = ustretch[i];
-        for (int k = 0; k < G; ++k) s[k][i] = s[k][i] + t[k] * ui;
+        zol::each<G>([&](auto k) { s[k][i] = s[k][i] + t[k] * ui; });
     }
 }
 

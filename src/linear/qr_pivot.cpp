@@ -2,88 +2,309 @@
 // lengths of the remaining column parts are kept in h and downdated by one
 // square per step; they are recomputed from the matrix when downdating has
 // cancelled too far to be trusted.
+//
+// Each column meets each reflection exactly as in lghtr_: its inner product
+// with the reflection vector over rows in increasing order, then the
+// update.  The update of a column by reflection j - 1 and its inner product
+// with reflection j run over the same rows in the same increasing order, so
+// one sweep down the column does both: the update of a column is held back
+// until the sweep that measures it for the next reflection.  The pivot
+// choice in between needs only the row the held-back update leaves out (the
+// pivot row, updated at once), and a recomputation of the lengths settles
+// every held-back update in the sweep that forms the new sums.
+#include <cmath>
 #include <cstdint>
 
 #include "frame/column_squares.hpp"
+#include "frame/unroll.hpp"
 #include "frame/view.hpp"
+#include "linear/qr_pivot.hpp"
 #include "zolmath.h"
 
 namespace {
 
-// Squared lengths of rows j..m of columns j..n, summed from 0 in increasing
-// row order; returns the first column of largest squared length.
-std::int64_t full_lengths(const zol::ColMajor<double>& a, const zol::Strided<double>& h, std::int64_t j,
-                          std::int64_t m, std::int64_t n) {
-    std::int64_t lmax = j;
-    zol::column_squares(a, j, m, j, n, [&](std::int64_t l, double s) {
-        h(l) = s;
-        if (h(l) > h(lmax)) lmax = l;
+using i64 = std::int64_t;
+
+constexpr double kTol = 1e-8;
+// Columns whose updates can be held back; wider matrices are factorised
+// one reflection at a time through lghtr_.
+constexpr i64 kMaxHeld = 512;
+
+// One sweep down rows first .. first + len - 1 of G columns (c[k] points at
+// row first).  Apply: c(i) := c(i) + tb[k]·up(i), the held-back update of
+// the previous reflection, whose stretch starts at row first.  Measure:
+// t[k] := c(first)·hn + Σ c(i)·un(i) over the following rows, the inner
+// product with the next reflection, whose pivot row is first.  Squares:
+// s[k] := Σ c(i)² over the sweep, from 0.  Each quantity is formed from the
+// updated values in increasing row order, as the separate loops would.
+template <int G, bool Apply, bool Measure, bool Squares>
+void sweep(double* const* cols, i64 len, const double* up, const double* tb, const double* un, double hn, double* t,
+           double* s) {
+    double* c[G];
+    double coef[G], tv[G], sv[G];
+    zol::each<G>([&](auto k) {
+        c[k] = cols[k];
+        coef[k] = Apply ? tb[k] : 0.0;
+        double v = c[k][0];
+        if (Apply) {
+            v = v + coef[k] * up[0];
+            c[k][0] = v;
+        }
+        tv[k] = Measure ? v * hn : 0.0;
+        sv[k] = Squares ? 0.0 + v * v : 0.0;
     });
-    return lmax;
+    for (i64 i = 1; i < len; ++i) {
+        const double ui = Apply ? up[i] : 0.0;
+        const double wi = Measure ? un[i] : 0.0;
+        zol::each<G>([&](auto k) {
+            double v = c[k][i];
+            if (Apply) {
+                v = v + coef[k] * ui;
+                c[k][i] = v;
+            }
+            if (Measure) tv[k] = tv[k] + v * wi;
+            if (Squares) sv[k] = sv[k] + v * v;
+        });
+    }
+    zol::each<G>([&](auto k) {
+        if (Measure) t[k] = tv[k];
+        if (Squares) s[k] = sv[k];
+    });
 }
 
-}  // namespace
+template <bool Apply, bool Measure, bool Squares>
+void sweep_group(int g, double* const* c, i64 len, const double* up, const double* tb, const double* un, double hn,
+                 double* t, double* s) {
+    if (g == 4) sweep<4, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
+    if (g == 3) sweep<3, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
+    if (g == 2) sweep<2, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
+    if (g == 1) sweep<1, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
+}
 
-extern "C" void lgqrfc_(const int32_t* lda, const int32_t* m, const int32_t* n, double* a, double* h,
-                        int32_t* ipvt) {
-    const std::int64_t ld = *lda;
-    const std::int64_t mm = *m;
-    const std::int64_t nn = *n;
-    for (std::int64_t i = 1; i <= nn; ++i) ipvt[i - 1] = static_cast<int32_t>(i);
-    const std::int64_t k = mm < nn ? mm : nn;
-    if (k < 1) return;
-    // A leading dimension below the row count would make columns overlap and
-    // run past the stated array: no factorisation is attempted.
-    if (ld < mm) return;
+// The factorisation with held-back updates.  held[l-1] tells whether
+// column l still owes the stretch update of reflection `pending` (rows
+// pending + 1 .. m), with coefficient coef[l-1].
+struct Fused {
+    zol::ColMajor<double> a;
+    i64 m, n, nt;
+    double* h;
+    i64 pending = 0;
+    double coef[kMaxHeld];
+    bool held[kMaxHeld];
 
-    const zol::ColMajor<double> aa(a, ld);
-    const zol::Strided<double> hh(h, 1);
-    const std::int32_t construct = 1, one = 1;
-    const double tol = 1e-8;
+    Fused(const zol::ColMajor<double>& aa, i64 rows, i64 cols, i64 all, double* hh)
+        : a(aa), m(rows), n(cols), nt(all), h(hh) {
+        for (i64 l = 0; l < nt; ++l) held[l] = false;
+    }
+
+    // Sweeps rows first .. m of columns lo .. hi, applying what they owe of
+    // reflection first - 1; with Measure, t receives their inner products
+    // with reflection first (vector un, pivot component hn); with Squares,
+    // h receives the squared lengths of rows first .. m (columns up to n).
+    template <bool Measure, bool Squares>
+    void columns(i64 lo, i64 hi, i64 first, const double* un, double hn, double* t) {
+        const i64 len = m - first + 1;
+        const double* up = pending > 0 ? &a(first, pending) : nullptr;
+        for (i64 l = lo; l <= hi;) {
+            int g = hi - l + 1 >= 4 ? 4 : static_cast<int>(hi - l + 1);
+            // A group shares one kind of sweep: all its columns owe the
+            // update, or none does.
+            for (int k = 1; k < g; ++k)
+                if (held[l - 1 + k] != held[l - 1]) g = k;
+            if (!Measure && !Squares && !held[l - 1]) {
+                l += g;
+                continue;
+            }
+            double* c[4];
+            double s[4];
+            for (int k = 0; k < g; ++k) c[k] = &a(first, l + k);
+            if (held[l - 1])
+                sweep_group<true, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, t + (l - lo), s);
+            else
+                sweep_group<false, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, t + (l - lo), s);
+            for (int k = 0; k < g; ++k) {
+                held[l - 1 + k] = false;
+                if (Squares && l + k <= n) h[l - 1 + k] = s[k];
+            }
+            l += g;
+        }
+    }
+
+    // Settles what columns lo .. hi owe, with their squared lengths from
+    // row `first` on when asked.
+    void settle(i64 lo, i64 hi, i64 first, bool squares) {
+        if (lo > hi || first > m) {
+            for (i64 l = lo; l <= hi; ++l) held[l - 1] = false;
+            return;
+        }
+        if (squares)
+            columns<false, true>(lo, hi, first, nullptr, 0.0, nullptr);
+        else
+            columns<false, false>(lo, hi, first, nullptr, 0.0, nullptr);
+    }
+};
+
+void fused_qr(Fused& q, i64 k, std::int32_t* ipvt, double* first_squares) {
+    const zol::ColMajor<double>& a = q.a;
+    const i64 m = q.m, n = q.n, nt = q.nt;
+    double* const h = q.h;
+    const std::int32_t construct = 1, one = 1, none = 0;
+    const double tol = kTol;
+    double t[kMaxHeld];
 
     double hmax = 0.0;
-    for (std::int64_t j = 1; j <= k; ++j) {
-        std::int64_t lmax;
+    for (i64 j = 1; j <= k; ++j) {
+        i64 lmax = j;
         if (j == 1) {
-            lmax = full_lengths(aa, hh, j, mm, nn);
-            hmax = hh(lmax);
+            zol::column_squares(a, 1, m, 1, n, [&](i64 l, double s) {
+                h[l - 1] = s;
+                if (first_squares != nullptr) first_squares[l - 1] = s;
+                if (h[l - 1] > h[lmax - 1]) lmax = l;
+            });
+            hmax = h[lmax - 1];
         } else {
-            lmax = j;
-            for (std::int64_t l = j; l <= nn; ++l) {
-                hh(l) = hh(l) - aa(j - 1, l) * aa(j - 1, l);
-                if (hh(l) > hh(lmax)) lmax = l;
+            // Row j - 1 of every remaining column is final.
+            for (i64 l = j; l <= n; ++l) {
+                h[l - 1] = h[l - 1] - a(j - 1, l) * a(j - 1, l);
+                if (h[l - 1] > h[lmax - 1]) lmax = l;
             }
             // When a thousandth of the largest downdated length no longer
             // changes the last recomputed maximum, the downdated values have
             // lost too many digits.
-            if (!(hmax + 0.001 * hh(lmax) > hmax)) {
-                lmax = full_lengths(aa, hh, j, mm, nn);
-                hmax = hh(lmax);
+            if (!(hmax + 0.001 * h[lmax - 1] > hmax)) {
+                q.settle(j, nt, j, true);
+                lmax = j;
+                for (i64 l = j + 1; l <= n; ++l)
+                    if (h[l - 1] > h[lmax - 1]) lmax = l;
+                hmax = h[lmax - 1];
             }
         }
 
-        ipvt[j - 1] = static_cast<int32_t>(lmax);
+        ipvt[j - 1] = static_cast<std::int32_t>(lmax);
         if (lmax != j) {
-            for (std::int64_t i = 1; i <= mm; ++i) {
-                const double t = aa(i, j);
-                aa(i, j) = aa(i, lmax);
-                aa(i, lmax) = t;
+            for (i64 i = 1; i <= m; ++i) {
+                const double s = a(i, j);
+                a(i, j) = a(i, lmax);
+                a(i, lmax) = s;
             }
-            hh(lmax) = hh(j);
+            h[lmax - 1] = h[j - 1];
+            const double c = q.coef[j - 1];
+            q.coef[j - 1] = q.coef[lmax - 1];
+            q.coef[lmax - 1] = c;
+            const bool b = q.held[j - 1];
+            q.held[j - 1] = q.held[lmax - 1];
+            q.held[lmax - 1] = b;
         }
 
-        // On the last row there is nothing left to annihilate: the call
-        // would return at once (ifirst = m + 1 > ilast).
-        if (j == mm) continue;
-        const std::int32_t ipiv = static_cast<int32_t>(j);
-        const std::int32_t ifirst = static_cast<int32_t>(j + 1);
-        const std::int32_t ilast = static_cast<int32_t>(mm);
-        const std::int32_t nvec = static_cast<int32_t>(nn - j);
-        const std::int32_t incv = static_cast<int32_t>(ld);
-        std::int32_t status = 0;
-        // The column to the right of the last one is only addressed, never
-        // accessed: nvec is then 0.
-        lghtr_(&construct, &ipiv, &ifirst, &ilast, aa.col(j), &one, &hh(j), aa.col(j) + ld, &one, &incv,
-               &nvec, &tol, &status);
+        // The pivot column first receives what it owes, then defines
+        // reflection j (on the last row there is nothing to annihilate).
+        q.settle(j, j, j, false);
+        std::int32_t status = 1;
+        if (j < m) {
+            const std::int32_t ipiv = static_cast<std::int32_t>(j), ifirst = ipiv + 1;
+            const std::int32_t ilast = static_cast<std::int32_t>(m);
+            lghtr_(&construct, &ipiv, &ifirst, &ilast, a.col(j), &one, &h[j - 1], a.col(j), &one, &one, &none, &tol,
+                   &status);
+        }
+        const double hj = h[j - 1], sj = a(j, j);
+        double b = hj * sj;
+        // Without a reflection, or one too close to the identity to be
+        // applied, the columns to the right are left as they are.
+        if (status != 0 || std::fabs(b) < tol * tol) {
+            q.settle(j + 1, nt, j, false);
+            q.pending = 0;
+            continue;
+        }
+        if (j == nt) break;
+        b = 1.0 / b;
+        q.columns<true, false>(j + 1, nt, j, a.col(j) + (j - 1), hj, t);
+        for (i64 l = j + 1; l <= nt; ++l) {
+            const double tl = t[l - j - 1];
+            // A column (nearly) orthogonal to the reflection vector is left
+            // exactly as it was; a carried column is refused the
+            // reflection when its pivot element is below the tolerance,
+            // as the application mode of lghtr_ does.
+            if (std::fabs(tl) < tol || (l > n && std::fabs(sj) < tol)) continue;
+            const double tb = tl * b;
+            a(j, l) = a(j, l) + tb * hj;
+            q.coef[l - 1] = tb;
+            q.held[l - 1] = true;
+        }
+        q.pending = j;
     }
+    if (q.pending > 0) q.settle(q.pending + 1, nt, q.pending + 1, false);
+}
+
+// Wide matrices: one reflection at a time, each applied at once.
+void stepwise_qr(const zol::ColMajor<double>& a, i64 m, i64 n, i64 extra, i64 k, double* h, std::int32_t* ipvt,
+                 double* first_squares) {
+    const std::int32_t construct = 1, apply = 2, one = 1;
+    const double tol = kTol;
+    const std::int32_t incv = static_cast<std::int32_t>(a.ld);
+    double hmax = 0.0;
+    auto full_lengths = [&](i64 j, bool first) {
+        i64 lmax = j;
+        zol::column_squares(a, j, m, j, n, [&](i64 l, double s) {
+            h[l - 1] = s;
+            if (first && first_squares != nullptr) first_squares[l - 1] = s;
+            if (h[l - 1] > h[lmax - 1]) lmax = l;
+        });
+        hmax = h[lmax - 1];
+        return lmax;
+    };
+    for (i64 j = 1; j <= k; ++j) {
+        i64 lmax = j;
+        if (j == 1) {
+            lmax = full_lengths(j, true);
+        } else {
+            for (i64 l = j; l <= n; ++l) {
+                h[l - 1] = h[l - 1] - a(j - 1, l) * a(j - 1, l);
+                if (h[l - 1] > h[lmax - 1]) lmax = l;
+            }
+            if (!(hmax + 0.001 * h[lmax - 1] > hmax)) lmax = full_lengths(j, false);
+        }
+        ipvt[j - 1] = static_cast<std::int32_t>(lmax);
+        if (lmax != j) {
+            for (i64 i = 1; i <= m; ++i) {
+                const double t = a(i, j);
+                a(i, j) = a(i, lmax);
+                a(i, lmax) = t;
+            }
+            h[lmax - 1] = h[j - 1];
+        }
+        if (j == m) continue;
+        const std::int32_t ipiv = static_cast<std::int32_t>(j), ifirst = ipiv + 1;
+        const std::int32_t ilast = static_cast<std::int32_t>(m), nvec = static_cast<std::int32_t>(n - j);
+        const std::int32_t nextra = static_cast<std::int32_t>(extra);
+        std::int32_t status = 0;
+        lghtr_(&construct, &ipiv, &ifirst, &ilast, a.col(j), &one, &h[j - 1], a.col(j + 1), &one, &incv, &nvec, &tol,
+               &status);
+        if (extra > 0)
+            lghtr_(&apply, &ipiv, &ifirst, &ilast, a.col(j), &one, &h[j - 1], a.col(n + 1), &one, &incv, &nextra, &tol,
+                   &status);
+    }
+}
+
+}  // namespace
+
+void zol::pivoted_qr(std::int64_t ld, std::int64_t m, std::int64_t n, std::int64_t extra, double* a, double* h,
+                     std::int32_t* ipvt, double* first_squares) {
+    for (i64 i = 1; i <= n; ++i) ipvt[i - 1] = static_cast<std::int32_t>(i);
+    const i64 k = m < n ? m : n;
+    if (k < 1) return;
+    // A leading dimension below the row count would make columns overlap and
+    // run past the stated array: no factorisation is attempted.
+    if (ld < m) return;
+    const zol::ColMajor<double> aa(a, ld);
+    if (n + extra > kMaxHeld) {
+        stepwise_qr(aa, m, n, extra, k, h, ipvt, first_squares);
+        return;
+    }
+    Fused q(aa, m, n, n + extra, h);
+    fused_qr(q, k, ipvt, first_squares);
+}
+
+extern "C" void lgqrfc_(const int32_t* lda, const int32_t* m, const int32_t* n, double* a, double* h,
+                        int32_t* ipvt) {
+    zol::pivoted_qr(*lda, *m, *n, 0, a, h, ipvt);
 }
