@@ -12,6 +12,7 @@
 
 #include "frame/scratch.hpp"
 #include "frame/view.hpp"
+#include "linear/qr_pivot.hpp"
 #include "nonlinear/step_assessment.hpp"
 #include "zolmath.h"
 
@@ -29,15 +30,26 @@ constexpr std::int32_t kParIterations = 10;
 constexpr double kAccept = 1e-4;
 
 // Byte count of the large block, or -1 when it does not fit the service's
-// 32-bit size.  Its slices are D (n), J and W (m n each), r (m), the
-// augmented matrix (rows_aug n) and right-hand side (rows_aug), v (n), and
-// a tail of m doubles.  The augmented system needs 2n rows, which m + n
-// provides unless m < n; only then do A and b grow to 2n rows.
+// 32-bit size.  Its slices are D (n), two Jacobian slices J and W (m n
+// each) each followed by an m-vector, the augmented matrix (rows_aug n) and
+// right-hand side (rows_aug), and v (n).  The vector after W is r, so that
+// the residuals travel through the factorisation of W as one more column.
+// The augmented system needs 2n rows, which m + n provides unless m < n;
+// only then do A and b grow to 2n rows.
 std::int64_t large_block_bytes(std::int64_t m, std::int64_t n, std::int64_t rows_aug) {
     const std::int64_t per_column = 2 * m + rows_aug + 2;  // J, W, A, D and v
     if (per_column > INT32_MAX) return -1;
     const std::int64_t count = per_column * n + rows_aug + 2 * m;
     return zol::scratch_bytes(count, 8);
+}
+
+// Whether applying reflection j of the factorisation in W (m rows) is
+// refused, as lghtr_ reports it: no reflection past the last row, a pivot
+// element below the tolerance, or a reflection too close to the identity.
+bool refused(const double* W, std::int64_t m, std::int64_t j, double hj) {
+    if (j >= m) return false;
+    const double s = W[(j - 1) + (j - 1) * m];
+    return std::fabs(s) < kEps || std::fabs(hj * s) < kEps * kEps;
 }
 
 struct Trace {
@@ -89,21 +101,18 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
         std::int32_t* const pivots = pivot_block.as<std::int32_t>();
         double* const D = work_block.as<double>();
         double* J = D + N;
-        double* W = J + M * N;
-        double* const r = W + M * N;
-        double* const A = r + M;
+        double* W = J + M * N + M;
+        double* r = W + M * N;
+        double* const A = D + N + 2 * (M * N + M);
         double* const b = A + rows_aug * N;
         double* const v = b + rows_aug;
 
         const std::int32_t mpn = static_cast<std::int32_t>(rows_aug);
-        const std::int32_t one = 1;
         const std::int32_t backward = -1;
         const std::int32_t multiply = 1;
         const std::int32_t row_sum = 2;
         const std::int32_t upper = 2;
-        const std::int32_t apply = 2;
         const std::int32_t par_iterations = kParIterations;
-        const double eps = kEps;
         const double sigma = kSigma;
         const double tol = opt.residualTolerance;
 
@@ -175,15 +184,14 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
             for (std::int64_t i = 0; i < M; ++i) r[i] = -f[i];
             for (std::int64_t e = 0, size = M * N; e < size; ++e) W[e] = J[e];
 
-            // Gauss-Newton step from A P = Q R, over the numerical rank.
-            lgqrfc_(&m, &m, &n, W, v, pivots);
-            const zol::ColMajor<double> Wm(W, M);
-            for (std::int32_t j = 1; j <= n; ++j) {
-                const std::int32_t next = j + 1;
-                std::int32_t flag = 0;
-                lghtr_(&apply, &j, &next, &m, Wm.col(j), &one, &v[j - 1], r, &one, &one, &one, &eps, &flag);
-                if (trace && trace.flags) std::fprintf(trace.out, "\nierr nach lghtr = %4d\n", flag);
-            }
+            // Gauss-Newton step from A P = Q R, over the numerical rank.  r
+            // is carried through the factorisation as a column after W and
+            // comes out as Q^T(-f); b receives the squared column lengths
+            // of J.
+            zol::pivoted_qr(M, M, N, 1, W, v, pivots, b);
+            if (trace && trace.flags)
+                for (std::int64_t j = 1; j <= N; ++j)
+                    std::fprintf(trace.out, "\nierr nach lghtr = %4d\n", refused(W, M, j, v[j - 1]) ? 1 : 0);
             if (new_jacobian) tau = kEps * lmnrmn_(&row_sum, &m, &m, &n, J);
             const std::int32_t rank = lmtrkn_(&m, &n, W, &tau);
 
@@ -207,7 +215,7 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
             }
             lvprmn_(&backward, &n, step, step, pivots);
 
-            if (new_jacobian) ngvsc1_(&m, &m, &n, J, D);
+            if (new_jacobian) zol::ng::raise_scaling(&m, N, J, b, D);
             new_jacobian = false;
             lvmldn_(&multiply, &n, D, step, v);
             double dn = lvlgtn_(&n, v);
@@ -276,6 +284,7 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
                 double* const t = J;
                 J = W;
                 W = t;
+                r = W + M * N;
             }
 
             if (rho >= 0.75) delta = 2.0 * dn;

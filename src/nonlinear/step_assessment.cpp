@@ -57,6 +57,13 @@ ModelTerms model_terms(const int32_t* ld, std::int32_t rows, const int32_t* cols
     return {sj, sd};
 }
 
+// d := the length of the rows-long column col when that is larger, given
+// its plain sum of squares s.  A NaN length never replaces d: D only grows.
+void raise_to_length(double& d, double s, const std::int32_t* rows, const double* col) {
+    const double c = s == kInf ? lvlgtn_(rows, col) : std::sqrt(s);
+    if (d < c) d = c;
+}
+
 }  // namespace
 
 void ngvsc1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const double* a, double* d) {
@@ -71,11 +78,13 @@ void ngvsc1_(const int32_t* ld, const int32_t* rows, const int32_t* cols, const 
     // of squares, which lvlgtn_ itself recomputes with scaling in the rare
     // case that the sum overflowed.
     const zol::ColMajor<const double> A(a, *ld);
-    zol::column_squares(A, 1, *rows, 1, nc, [&](std::int64_t l, double s) {
-        const double c = s == kInf ? lvlgtn_(rows, A.col(l)) : std::sqrt(s);
-        // A NaN norm never replaces the scaling: D only grows.
-        if (d[l - 1] < c) d[l - 1] = c;
-    });
+    zol::column_squares(A, 1, *rows, 1, nc,
+                        [&](std::int64_t l, double s) { raise_to_length(d[l - 1], s, rows, A.col(l)); });
+}
+
+void zol::ng::raise_scaling(const std::int32_t* rows, std::int64_t cols, const double* jac, const double* squares,
+                            double* d) {
+    for (std::int64_t j = 0; j < cols; ++j) raise_to_length(d[j], squares[j], rows, jac + j * *rows);
 }
 
 std::int32_t zol::ng::stopping_test(std::int32_t mode, const std::int32_t* ld, const std::int32_t* rows,

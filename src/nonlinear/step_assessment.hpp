@@ -36,4 +36,10 @@ double radius_factor(double a, double b, const std::int32_t* ld, const std::int3
                      const std::int32_t* cols, const double* jac, const double* dx, const double* d,
                      double par, double rho, const ModelSquares& squares = {});
 
+// The scaling update of ngvsc1_ for a Jacobian of cols columns with
+// leading dimension *rows whose plain squared column lengths (summed from 0
+// in row order) are already known.
+void raise_scaling(const std::int32_t* rows, std::int64_t cols, const double* jac, const double* squares,
+                   double* d);
+
 }  // namespace zol::ng
