@@ -144,7 +144,22 @@ struct Fused {
     }
 };
 
-void fused_qr(Fused& q, i64 k, std::int32_t* ipvt, double* first_squares) {
+// h(l) := squared length of column l (rows 1 .. m), l = 1 .. n, from the
+// caller's values when it has them; returns the first longest column.
+i64 first_lengths(const zol::ColMajor<double>& a, i64 m, i64 n, double* h, const double* known) {
+    i64 lmax = 1;
+    auto take = [&](i64 l, double s) {
+        h[l - 1] = s;
+        if (h[l - 1] > h[lmax - 1]) lmax = l;
+    };
+    if (known != nullptr)
+        for (i64 l = 1; l <= n; ++l) take(l, known[l - 1]);
+    else
+        zol::column_squares(a, 1, m, 1, n, take);
+    return lmax;
+}
+
+void fused_qr(Fused& q, i64 k, std::int32_t* ipvt, const double* first_squares) {
     const zol::ColMajor<double>& a = q.a;
     const i64 m = q.m, n = q.n, nt = q.nt;
     double* const h = q.h;
@@ -156,11 +171,7 @@ void fused_qr(Fused& q, i64 k, std::int32_t* ipvt, double* first_squares) {
     for (i64 j = 1; j <= k; ++j) {
         i64 lmax = j;
         if (j == 1) {
-            zol::column_squares(a, 1, m, 1, n, [&](i64 l, double s) {
-                h[l - 1] = s;
-                if (first_squares != nullptr) first_squares[l - 1] = s;
-                if (h[l - 1] > h[lmax - 1]) lmax = l;
-            });
+            lmax = first_lengths(a, m, n, h, first_squares);
             hmax = h[lmax - 1];
         } else {
             // Row j - 1 of every remaining column is final.
@@ -237,16 +248,15 @@ void fused_qr(Fused& q, i64 k, std::int32_t* ipvt, double* first_squares) {
 
 // Wide matrices: one reflection at a time, each applied at once.
 void stepwise_qr(const zol::ColMajor<double>& a, i64 m, i64 n, i64 extra, i64 k, double* h, std::int32_t* ipvt,
-                 double* first_squares) {
+                 const double* first_squares) {
     const std::int32_t construct = 1, apply = 2, one = 1;
     const double tol = kTol;
     const std::int32_t incv = static_cast<std::int32_t>(a.ld);
     double hmax = 0.0;
-    auto full_lengths = [&](i64 j, bool first) {
+    auto full_lengths = [&](i64 j) {
         i64 lmax = j;
         zol::column_squares(a, j, m, j, n, [&](i64 l, double s) {
             h[l - 1] = s;
-            if (first && first_squares != nullptr) first_squares[l - 1] = s;
             if (h[l - 1] > h[lmax - 1]) lmax = l;
         });
         hmax = h[lmax - 1];
@@ -255,13 +265,14 @@ void stepwise_qr(const zol::ColMajor<double>& a, i64 m, i64 n, i64 extra, i64 k,
     for (i64 j = 1; j <= k; ++j) {
         i64 lmax = j;
         if (j == 1) {
-            lmax = full_lengths(j, true);
+            lmax = first_lengths(a, m, n, h, first_squares);
+            hmax = h[lmax - 1];
         } else {
             for (i64 l = j; l <= n; ++l) {
                 h[l - 1] = h[l - 1] - a(j - 1, l) * a(j - 1, l);
                 if (h[l - 1] > h[lmax - 1]) lmax = l;
             }
-            if (!(hmax + 0.001 * h[lmax - 1] > hmax)) lmax = full_lengths(j, false);
+            if (!(hmax + 0.001 * h[lmax - 1] > hmax)) lmax = full_lengths(j);
         }
         ipvt[j - 1] = static_cast<std::int32_t>(lmax);
         if (lmax != j) {
@@ -288,7 +299,7 @@ void stepwise_qr(const zol::ColMajor<double>& a, i64 m, i64 n, i64 extra, i64 k,
 }  // namespace
 
 void zol::pivoted_qr(std::int64_t ld, std::int64_t m, std::int64_t n, std::int64_t extra, double* a, double* h,
-                     std::int32_t* ipvt, double* first_squares) {
+                     std::int32_t* ipvt, const double* first_squares) {
     for (i64 i = 1; i <= n; ++i) ipvt[i - 1] = static_cast<std::int32_t>(i);
     const i64 k = m < n ? m : n;
     if (k < 1) return;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "frame/unroll.hpp"
 #include "frame/view.hpp"
 #include "vector/scaled_norm.hpp"
 #include "zolmath.h"
@@ -32,13 +33,13 @@ void column_sums(const zol::ColMajor<const double>& A, const double* x, std::int
                  double* y) {
     const double* c[G];
     double s[G];
-    for (int k = 0; k < G; ++k) {
+    zol::each<G>([&](auto k) {
         c[k] = A.col(j + k);
         s[k] = 0.0;
-    }
+    });
     for (std::int64_t i = 0; i < rows; ++i) {
         const double xi = x[i];
-        for (int k = 0; k < G; ++k) s[k] = s[k] + c[k][i] * xi;
+        zol::each<G>([&](auto k) { s[k] = s[k] + c[k][i] * xi; });
     }
     for (int k = 0; k < G; ++k) y[j - 1 + k] = s[k];
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "frame/view.hpp"
+#include "nonlinear/step_assessment.hpp"
 #include "zolmath.h"
 
 namespace {
@@ -27,6 +28,13 @@ void ngpar1_(const int32_t* mpn, const int32_t* m, const int32_t* n, const doubl
              double* a, double* b, double* dx, const double* d, double* par, const double* delta,
              const double* sigma, const int32_t* maxit, const int32_t* rank, const int32_t* pivots,
              double* work, int32_t* iter) {
+    zol::ng::damping(mpn, m, n, r, qtb, a, b, dx, d, par, delta, sigma, maxit, rank, pivots, work, iter, nullptr);
+}
+
+void zol::ng::damping(const int32_t* mpn, const int32_t* m, const int32_t* n, const double* r, const double* qtb,
+                      double* a, double* b, double* dx, const double* d, double* par, const double* delta,
+                      const double* sigma, const int32_t* maxit, const int32_t* rank, const int32_t* pivots,
+                      double* work, int32_t* iter, const double* jtf) {
     const std::int32_t M = *m;
     const std::int32_t N = *n;
     const std::int64_t MPN = *mpn;
@@ -58,7 +66,10 @@ void ngpar1_(const int32_t* mpn, const int32_t* m, const int32_t* n, const doubl
     const zol::ColMajor<const double> R(r, M);
 
     // Upper bound from the scaled gradient D^-1 J^T f.
-    lmmlvn_(&transposed, mpn, m, n, a, b, work);
+    if (jtf == nullptr)
+        lmmlvn_(&transposed, mpn, m, n, a, b, work);
+    else
+        for (std::int64_t j = 0; j < N; ++j) work[j] = jtf[j];
     lvmldn_(&divide, n, d, work, work);
     const double gnorm = lvlgtn_(n, work);
     double paru = std::fabs(dlt) > kTiny ? gnorm / dlt : 0.0;

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "frame/scratch.hpp"
+#include "frame/unroll.hpp"
 #include "frame/view.hpp"
 #include "linear/qr_pivot.hpp"
 #include "nonlinear/step_assessment.hpp"
@@ -50,6 +51,66 @@ bool refused(const double* W, std::int64_t m, std::int64_t j, double hj) {
     if (j >= m) return false;
     const double s = W[(j - 1) + (j - 1) * m];
     return std::fabs(s) < kEps || std::fabs(hj * s) < kEps * kEps;
+}
+
+// Columns k of J (leading dimension m) for k in one group of G: W := J,
+// sq(k) := Σ J(i,k)², jtf(k) := Σ J(i,k)·f(i), each from 0 in row order;
+// with rows, rowsum(i) := rowsum(i) + |J(i,k)| over the group's columns in
+// order (from 0 in the first group), the largest row sum going to *best
+// in the last.
+template <int G>
+void prepare_group(const double* J, const double* f, double* W, std::int64_t m, double* sq, double* jtf,
+                   double* rowsum, bool first, bool last, double* best) {
+    const double* c[G];
+    double* w[G];
+    double s[G], g[G];
+    zol::each<G>([&](auto k) {
+        c[k] = J + k * m;
+        w[k] = W + k * m;
+        s[k] = 0.0;
+        g[k] = 0.0;
+    });
+    for (std::int64_t i = 0; i < m; ++i) {
+        const double fi = f[i];
+        double rs = rowsum != nullptr && !first ? rowsum[i] : 0.0;
+        zol::each<G>([&](auto k) {
+            const double v = c[k][i];
+            w[k][i] = v;
+            s[k] = s[k] + v * v;
+            g[k] = g[k] + v * fi;
+            rs = rs + std::fabs(v);
+        });
+        if (rowsum != nullptr) {
+            rowsum[i] = rs;
+            if (last && rs > *best) *best = rs;
+        }
+    }
+    zol::each<G>([&](auto k) {
+        sq[k] = s[k];
+        jtf[k] = g[k];
+    });
+}
+
+// The start of an iteration in one sweep over J (m by n) and f: W := J,
+// the vector after W := -f, and the column measures of prepare_group.
+// With rowsum (m doubles of scratch) the result is the row-sum norm of J,
+// as lmnrmn_ gives it; otherwise 0.
+double prepare(const double* J, const double* f, double* W, std::int64_t m, std::int64_t n, double* sq,
+               double* jtf, double* rowsum) {
+    double* const r = W + m * n;
+    for (std::int64_t i = 0; i < m; ++i) r[i] = -f[i];
+    double best = 0.0;
+    for (std::int64_t j = 0; j < n;) {
+        const std::int64_t g = n - j >= 4 ? 4 : n - j;
+        const bool first = j == 0, last = j + g == n;
+        const std::int64_t o = j * m;
+        if (g == 4) prepare_group<4>(J + o, f, W + o, m, sq + j, jtf + j, rowsum, first, last, &best);
+        if (g == 3) prepare_group<3>(J + o, f, W + o, m, sq + j, jtf + j, rowsum, first, last, &best);
+        if (g == 2) prepare_group<2>(J + o, f, W + o, m, sq + j, jtf + j, rowsum, first, last, &best);
+        if (g == 1) prepare_group<1>(J + o, f, W + o, m, sq + j, jtf + j, rowsum, first, last, &best);
+        j += g;
+    }
+    return best;
 }
 
 struct Trace {
@@ -181,18 +242,23 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
         for (std::int64_t k = 1;; ++k) {
             if (trace) std::fprintf(trace.out, "\nITERATION = %4d\n", static_cast<int>(k));
             par = 0.0;
-            for (std::int64_t i = 0; i < M; ++i) r[i] = -f[i];
-            for (std::int64_t e = 0, size = M * N; e < size; ++e) W[e] = J[e];
+            // One sweep over J and f: W := J, r := -f, and what the
+            // iteration measures of J: the squared column lengths (for the
+            // first pivot and the scaling) in b, J^T f (for the damping
+            // iteration) after them, and the row sums (for the rank
+            // tolerance) when J is new, with A as scratch.
+            double* const sq = b;
+            double* const jtf = b + N;
+            const double rows_norm = prepare(J, f, W, M, N, sq, jtf, new_jacobian ? A : nullptr);
+            if (new_jacobian) tau = kEps * rows_norm;
 
             // Gauss-Newton step from A P = Q R, over the numerical rank.  r
             // is carried through the factorisation as a column after W and
-            // comes out as Q^T(-f); b receives the squared column lengths
-            // of J.
-            zol::pivoted_qr(M, M, N, 1, W, v, pivots, b);
+            // comes out as Q^T(-f).
+            zol::pivoted_qr(M, M, N, 1, W, v, pivots, sq);
             if (trace && trace.flags)
                 for (std::int64_t j = 1; j <= N; ++j)
                     std::fprintf(trace.out, "\nierr nach lghtr = %4d\n", refused(W, M, j, v[j - 1]) ? 1 : 0);
-            if (new_jacobian) tau = kEps * lmnrmn_(&row_sum, &m, &m, &n, J);
             const std::int32_t rank = lmtrkn_(&m, &n, W, &tau);
 
             // With m < n the components of Q^T(-f) beyond m do not exist;
@@ -215,20 +281,15 @@ void NgLevMarq(const MathNonLinearSolverOptions* options, int32_t m, int32_t n, 
             }
             lvprmn_(&backward, &n, step, step, pivots);
 
-            if (new_jacobian) zol::ng::raise_scaling(&m, N, J, b, D);
+            if (new_jacobian) zol::ng::raise_scaling(&m, N, J, sq, D);
             new_jacobian = false;
             lvmldn_(&multiply, &n, D, step, v);
             double dn = lvlgtn_(&n, v);
 
             if (!(dn < (1.0 + kSigma) * delta)) {
-                const zol::ColMajor<double> Am(A, rows_aug);
-                const zol::ColMajor<const double> Jm(J, M);
-                for (std::int64_t i = 0; i < M; ++i) b[i] = f[i];
-                for (std::int64_t j = 1; j <= N; ++j)
-                    for (std::int64_t i = 1; i <= M; ++i) Am(i, j) = Jm(i, j);
                 std::int32_t count = 0;
-                ngpar1_(&mpn, &m, &n, W, r, A, b, step, D, &par, &delta, &sigma, &par_iterations, &rank,
-                        pivots, v, &count);
+                zol::ng::damping(&mpn, &m, &n, W, r, A, b, step, D, &par, &delta, &sigma, &par_iterations, &rank,
+                                 pivots, v, &count, jtf);
                 if (trace) {
                     std::fprintf(trace.out, "   ITER ALFA = %5d\n", count);
                     std::fprintf(trace.out, "   ALFA = %f\n", par);

@@ -36,19 +36,30 @@ struct ModelTerms {
     double sd;
 };
 
+// sJ alone.  Rows are taken in tiles, J read column by column within a
+// tile, each row's sum still formed over the columns in index order.
+double model_sj(const int32_t* ld, std::int32_t rows, const int32_t* cols, const double* jac, const double* dx) {
+    constexpr std::int64_t kTile = 64;
+    const zol::ColMajor<const double> J(jac, *ld);
+    const std::int32_t jcols = *readable_cols(ld, cols);
+    double sj = 0.0;
+    double acc[kTile];
+    for (std::int64_t i0 = 1; i0 <= rows; i0 += kTile) {
+        const std::int64_t nt = rows - i0 + 1 < kTile ? rows - i0 + 1 : kTile;
+        for (std::int64_t t = 0; t < nt; ++t) acc[t] = 0.0;
+        for (std::int64_t j = 1; j <= jcols; ++j) {
+            const double* col = &J(i0, j);
+            const double xj = dx[j - 1];
+            for (std::int64_t t = 0; t < nt; ++t) acc[t] = acc[t] + col[t] * xj;
+        }
+        for (std::int64_t t = 0; t < nt; ++t) sj = sj + acc[t] * acc[t];
+    }
+    return sj;
+}
+
 ModelTerms model_terms(const int32_t* ld, std::int32_t rows, const int32_t* cols, const double* jac,
                        const double* dx, const double* d, const zol::ng::ModelSquares& known) {
-    double sj = known.sj;
-    if (!known.known) {
-        const zol::ColMajor<const double> J(jac, *ld);
-        const std::int32_t jcols = *readable_cols(ld, cols);
-        sj = 0.0;
-        for (std::int64_t i = 1; i <= rows; ++i) {
-            double s = 0.0;
-            for (std::int64_t j = 1; j <= jcols; ++j) s = s + J(i, j) * dx[j - 1];
-            sj = sj + s * s;
-        }
-    }
+    const double sj = known.known ? known.sj : model_sj(ld, rows, cols, jac, dx);
     double sd = 0.0;
     for (std::int64_t j = 0; j < *cols; ++j) {
         const double t = dx[j] * d[j];
@@ -102,11 +113,18 @@ std::int32_t zol::ng::stopping_test(std::int32_t mode, const std::int32_t* ld, c
         case 3: {
             // J dx row by row, each row summed over the columns from 0: its
             // plain sum of squares is the model's sJ, and its root the length
-            // lvlgtn_ gives unless the sum overflowed.
-            lmmlvn_(&multiply, ld, rows, readable_cols(ld, cols), jac, dx, work);
-            const double sj = zol::plain_squares(work, *rows);
+            // lvlgtn_ gives unless the sum overflowed.  The solver, whose
+            // scratch nobody reads, has sJ formed without storing J dx.
+            double sj;
+            if (squares != nullptr) {
+                sj = model_sj(ld, *rows, cols, jac, dx);
+                *squares = {sj, true};
+            } else {
+                lmmlvn_(&multiply, ld, rows, readable_cols(ld, cols), jac, dx, work);
+                sj = zol::plain_squares(work, *rows);
+            }
+            if (sj == kInf && squares != nullptr) lmmlvn_(&multiply, ld, rows, readable_cols(ld, cols), jac, dx, work);
             const double jdx = sj == kInf ? lvlgtn_(rows, work) : std::sqrt(sj);
-            if (squares != nullptr) *squares = {sj, true};
             lvmldn_(&multiply, cols, d, dx, work);
             const double ddx = lvlgtn_(cols, work);
             // An exact trial point predicts no further reduction at all; the

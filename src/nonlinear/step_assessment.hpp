@@ -42,4 +42,12 @@ double radius_factor(double a, double b, const std::int32_t* ld, const std::int3
 void raise_scaling(const std::int32_t* rows, std::int64_t cols, const double* jac, const double* squares,
                    double* d);
 
+// ngpar1_ for a caller that already holds J^T f (n values, each summed from
+// 0 in row order): then the first m rows of a and b are not read, and serve
+// only as scratch like the rest.  jtf null: ngpar1_ itself.
+void damping(const std::int32_t* mpn, const std::int32_t* m, const std::int32_t* n, const double* r,
+             const double* qtb, double* a, double* b, double* dx, const double* d, double* par, const double* delta,
+             const double* sigma, const std::int32_t* maxit, const std::int32_t* rank, const std::int32_t* pivots,
+             double* work, std::int32_t* iter, const double* jtf);
+
 }  // namespace zol::ng
