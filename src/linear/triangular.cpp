@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "frame/unroll.hpp"
 #include "frame/view.hpp"
 #include "zolmath.h"
 
@@ -15,9 +16,47 @@ namespace {
 // of subtractions.
 constexpr std::int64_t kTile = 16;
 
-template <class F>
-void for_each_tile(std::int64_t k, F&& solve) {
-    for (std::int64_t r0 = 1; r0 <= k; r0 += kTile) solve(r0, k - r0 + 1 < kTile ? k - r0 + 1 : kTile);
+// Substitution for the NT right-hand sides from r0 on, rows in the order
+// `order` gives (i = order(s), s = 1 .. n - 1), each subtracting the
+// components l = others(i, s) already solved.  NT is fixed for full tiles,
+// so that the running values stay in registers; 0 stands for the nt of a
+// last, shorter tile.
+template <int NT, bool Forward>
+void solve_tile(const zol::ColMajor<const double>& a, const zol::Interleaved<double>& x, std::int64_t n,
+                std::int64_t r0, std::int64_t nt) {
+    constexpr int W = NT > 0 ? NT : kTile;
+    const std::int64_t width = NT > 0 ? NT : nt;
+    double t[W];
+    for (std::int64_t s = 2; s <= n; ++s) {
+        const std::int64_t i = Forward ? s : n + 1 - s;
+        const double* const xi = &x(i, r0);
+        for (std::int64_t q = 0; q < width; ++q) t[q] = xi[q];
+        for (std::int64_t u = 1; u <= s - 1; ++u) {
+            // Forward: l = 1 .. i - 1; back: l = n down to i + 1.
+            const std::int64_t l = Forward ? u : n + 1 - u;
+            const double ail = a(i, l);
+            const double* const xl = &x(l, r0);
+            if (NT > 0)
+                zol::each<W>([&](auto q) { t[q] = t[q] - ail * xl[q]; });
+            else
+                for (std::int64_t q = 0; q < width; ++q) t[q] = t[q] - ail * xl[q];
+        }
+        double* const out = &x(i, r0);
+        for (std::int64_t q = 0; q < width; ++q) out[q] = t[q] / a(i, i);
+    }
+}
+
+template <bool Forward>
+void solve_tiles(const zol::ColMajor<const double>& a, const zol::Interleaved<double>& x, std::int64_t n,
+                 std::int64_t k) {
+    const std::int64_t first = Forward ? 1 : n;
+    for (std::int64_t r = 1; r <= k; ++r) x(first, r) = x(first, r) / a(first, first);
+    for (std::int64_t r0 = 1; r0 <= k; r0 += kTile) {
+        if (k - r0 + 1 >= kTile)
+            solve_tile<kTile, Forward>(a, x, n, r0, kTile);
+        else
+            solve_tile<0, Forward>(a, x, n, r0, k - r0 + 1);
+    }
 }
 
 }  // namespace
@@ -45,43 +84,12 @@ extern "C" void lgdre_(const int32_t* mode, const int32_t* nrhs, const int32_t* 
         }
     }
     const zol::Interleaved<double> x(b, k);
-    if (*mode == 1) {
-        for (std::int64_t r = 1; r <= k; ++r) x(1, r) = x(1, r) / aa(1, 1);
-        if (nn == 1) return;
-        for_each_tile(k, [&](std::int64_t r0, std::int64_t nt) {
-            double t[kTile];
-            for (std::int64_t i = 2; i <= nn; ++i) {
-                const double* const xi = &x(i, r0);
-                for (std::int64_t q = 0; q < nt; ++q) t[q] = xi[q];
-                for (std::int64_t l = 1; l <= i - 1; ++l) {
-                    const double ail = aa(i, l);
-                    const double* const xl = &x(l, r0);
-                    for (std::int64_t q = 0; q < nt; ++q) t[q] = t[q] - ail * xl[q];
-                }
-                double* const out = &x(i, r0);
-                for (std::int64_t q = 0; q < nt; ++q) out[q] = t[q] / aa(i, i);
-            }
-        });
-    } else if (*mode == 2) {
-        for (std::int64_t r = 1; r <= k; ++r) x(nn, r) = x(nn, r) / aa(nn, nn);
-        if (nn == 1) return;
-        for_each_tile(k, [&](std::int64_t r0, std::int64_t nt) {
-            double t[kTile];
-            for (std::int64_t i = nn - 1; i >= 1; --i) {
-                const double* const xi = &x(i, r0);
-                for (std::int64_t q = 0; q < nt; ++q) t[q] = xi[q];
-                for (std::int64_t l = nn; l >= i + 1; --l) {
-                    const double ail = aa(i, l);
-                    const double* const xl = &x(l, r0);
-                    for (std::int64_t q = 0; q < nt; ++q) t[q] = t[q] - ail * xl[q];
-                }
-                double* const out = &x(i, r0);
-                for (std::int64_t q = 0; q < nt; ++q) out[q] = t[q] / aa(i, i);
-            }
-        });
-    } else {
+    if (*mode == 1)
+        solve_tiles<true>(aa, x, nn, k);
+    else if (*mode == 2)
+        solve_tiles<false>(aa, x, nn, k);
+    else
         *ierr = 2;
-    }
 }
 
 extern "C" void lgdre1_(const int32_t* mode, const int32_t* lda, const int32_t* ncol, const double* a,
