@@ -8,59 +8,10 @@
 
 #include "frame/unroll.hpp"
 #include "frame/view.hpp"
+#include "linear/reflection.hpp"
 #include "zolmath.h"
 
 namespace {
-
-// Largest magnitude among u(ipiv) and u(ifirst..ilast); the pivot element
-// is the starting value and a later element replaces it only when strictly
-// larger, so a NaN never becomes the maximum.
-//
-// The largest value does not depend on the order of the comparisons (it is
-// one of the magnitudes, exactly), so four running maxima over interleaved
-// elements, each starting from the pivot magnitude, are merged with the
-// same strict test: a NaN pivot still gives NaN, other NaNs are still
-// passed over.
-template <class Vec>
-double largest_magnitude(const Vec& u, std::int64_t ipiv, std::int64_t ifirst, std::int64_t ilast) {
-    const double start = std::fabs(u(ipiv));
-    double cl[4] = {start, start, start, start};
-    std::int64_t i = ifirst;
-    for (; i + 3 <= ilast; i += 4)
-        for (int k = 0; k < 4; ++k) {
-            const double a = std::fabs(u(i + k));
-            if (a > cl[k]) cl[k] = a;
-        }
-    for (; i <= ilast; ++i) {
-        const double a = std::fabs(u(i));
-        if (a > cl[0]) cl[0] = a;
-    }
-    double best = cl[0];
-    for (int k = 1; k < 4; ++k)
-        if (cl[k] > best) best = cl[k];
-    return best;
-}
-
-// Builds s and h from the defining vector, given its largest magnitude cl.
-// The sum of squares is formed on the vector scaled by 1/cl so that it can
-// neither overflow nor underflow.  u(ipiv) is not yet overwritten.
-template <class Vec>
-void build(const Vec& u, std::int64_t ipiv, std::int64_t ifirst, std::int64_t ilast, double cl,
-           double& s, double& h) {
-    const double r = 1.0 / cl;
-    double q = u(ipiv) * r;
-    double sm = q * q;
-    for (std::int64_t i = ifirst; i <= ilast; ++i) {
-        q = u(i) * r;
-        sm = sm + q * q;
-    }
-    double len = cl * std::sqrt(sm);
-    // s takes the sign opposite to the pivot element so that h = u(ipiv) - s
-    // is formed without cancellation.
-    if (u(ipiv) > 0.0) len = -len;
-    h = u(ipiv) - len;
-    s = len;
-}
 
 // Application of a reflection to nv vectors of unit element stride lying sv
 // apart, with ustretch = u(ifirst..ilast) contiguous.  Each vector gets
@@ -177,13 +128,13 @@ extern "C" void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* 
         }
         h = *upiv;
     } else {
-        const double cl = largest_magnitude(uu, lp, l1, m);
+        const double cl = zol::largest_magnitude(uu, lp, l1, m);
         if (cl < tl) {
             *ierr = 1;
             return;
         }
         double s;
-        build(uu, lp, l1, m, cl, s, h);
+        zol::build_reflection(uu, lp, l1, m, cl, s, h);
         *upiv = h;
         uu(lp) = s;
     }
@@ -254,13 +205,13 @@ extern "C" void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t*
         *ierr = 2;
         return;
     } else {
-        const double cl = largest_magnitude(uu, lp, l1, m);
+        const double cl = zol::largest_magnitude(uu, lp, l1, m);
         if (cl < tol) {
             *ierr = 3;
             return;
         }
         double s;
-        build(uu, lp, l1, m, cl, s, h);
+        zol::build_reflection(uu, lp, l1, m, cl, s, h);
         // upiv and upivcopy may be the same double.
         *upivcopy = h;
         *upiv = *upivcopy;

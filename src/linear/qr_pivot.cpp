@@ -19,6 +19,7 @@
 #include "frame/unroll.hpp"
 #include "frame/view.hpp"
 #include "linear/qr_pivot.hpp"
+#include "linear/reflection.hpp"
 #include "zolmath.h"
 
 namespace {
@@ -130,6 +131,34 @@ struct Fused {
         }
     }
 
+    // Settles what pivot column j owes and returns the largest magnitude of
+    // its rows j .. m, measured in the same sweep (the first value that a
+    // later one does not strictly exceed, as the construction takes it).
+    double pivot_column(i64 j) {
+        double* const c = &a(j, j);
+        const i64 len = m - j + 1;
+        const bool owes = held[j - 1];
+        held[j - 1] = false;
+        const double tb = coef[j - 1];
+        const double* const up = owes ? &a(j, pending) : c;
+        double v = c[0];
+        if (owes) {
+            v = v + tb * up[0];
+            c[0] = v;
+        }
+        double cl = std::fabs(v);
+        for (i64 i = 1; i < len; ++i) {
+            v = c[i];
+            if (owes) {
+                v = v + tb * up[i];
+                c[i] = v;
+            }
+            const double av = std::fabs(v);
+            cl = av > cl ? av : cl;
+        }
+        return cl;
+    }
+
     // Settles what columns lo .. hi owe, with their squared lengths from
     // row `first` on when asked.
     void settle(i64 lo, i64 hi, i64 first, bool squares) {
@@ -163,8 +192,6 @@ void fused_qr(Fused& q, i64 k, std::int32_t* ipvt, const double* first_squares) 
     const zol::ColMajor<double>& a = q.a;
     const i64 m = q.m, n = q.n, nt = q.nt;
     double* const h = q.h;
-    const std::int32_t construct = 1, one = 1, none = 0;
-    const double tol = kTol;
     double t[kMaxHeld];
 
     double hmax = 0.0;
@@ -208,20 +235,26 @@ void fused_qr(Fused& q, i64 k, std::int32_t* ipvt, const double* first_squares) 
         }
 
         // The pivot column first receives what it owes, then defines
-        // reflection j (on the last row there is nothing to annihilate).
-        q.settle(j, j, j, false);
-        std::int32_t status = 1;
+        // reflection j as lghtr_ builds it (on the last row there is
+        // nothing to annihilate; below the tolerance nothing is built).
+        bool built = false;
         if (j < m) {
-            const std::int32_t ipiv = static_cast<std::int32_t>(j), ifirst = ipiv + 1;
-            const std::int32_t ilast = static_cast<std::int32_t>(m);
-            lghtr_(&construct, &ipiv, &ifirst, &ilast, a.col(j), &one, &h[j - 1], a.col(j), &one, &one, &none, &tol,
-                   &status);
+            const double cl = q.pivot_column(j);
+            if (!(cl < kTol)) {
+                double sv, hv;
+                zol::build_reflection(zol::Strided<double>(a.col(j), 1), j, j + 1, m, cl, sv, hv);
+                h[j - 1] = hv;
+                a(j, j) = sv;
+                built = true;
+            }
+        } else {
+            q.settle(j, j, j, false);
         }
         const double hj = h[j - 1], sj = a(j, j);
         double b = hj * sj;
         // Without a reflection, or one too close to the identity to be
         // applied, the columns to the right are left as they are.
-        if (status != 0 || std::fabs(b) < tol * tol) {
+        if (!built || std::fabs(b) < kTol * kTol) {
             q.settle(j + 1, nt, j, false);
             q.pending = 0;
             continue;
@@ -235,7 +268,7 @@ void fused_qr(Fused& q, i64 k, std::int32_t* ipvt, const double* first_squares) 
             // exactly as it was; a carried column is refused the
             // reflection when its pivot element is below the tolerance,
             // as the application mode of lghtr_ does.
-            if (std::fabs(tl) < tol || (l > n && std::fabs(sj) < tol)) continue;
+            if (std::fabs(tl) < kTol || (l > n && std::fabs(sj) < kTol)) continue;
             const double tb = tl * b;
             a(j, l) = a(j, l) + tb * hj;
             q.coef[l - 1] = tb;
