@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "frame/view.hpp"
+#include "linear/reflection.hpp"
 #include "nonlinear/step_assessment.hpp"
 #include "zolmath.h"
 
@@ -21,6 +22,40 @@ constexpr double kTiny = 1e-20;
 // still refused.
 constexpr double kReflTol = 1.0000000000000001e-20;
 constexpr double kSafeguard = 0.001;
+
+// lghtr_ on a vector c (element i at c[(i-1)]) for the reflection with
+// pivot row j and stretch rows n+1 .. n+j whose vector is column u: t is
+// formed from the pivot term on, a vector nearly orthogonal to w is left
+// unchanged.
+void apply_augmented(const double* u, double h, double rb, std::int64_t n, std::int64_t j, double* c) {
+    double t = c[j - 1] * h;
+    for (std::int64_t i = n + 1; i <= n + j; ++i) t = t + c[i - 1] * u[i - 1];
+    if (std::fabs(t) < kReflTol) return;
+    t = t * rb;
+    c[j - 1] = c[j - 1] + t * h;
+    for (std::int64_t i = n + 1; i <= n + j; ++i) c[i - 1] = c[i - 1] + t * u[i - 1];
+}
+
+// Reflection j of the augmented system: construction from column j and
+// application to columns j+1 .. n (lghtr_ mode 1), then application to b
+// (lghtr_ mode 2).  h receives the pivot component when one is built.
+void reflect_augmented(const zol::ColMajor<double>& A, double* b, std::int64_t n, std::int64_t j, double& h) {
+    double* const u = A.col(j);
+    const zol::Strided<double> uu(u, 1);
+    const double cl = zol::largest_magnitude(uu, j, n + 1, n + j);
+    if (cl < kReflTol) return;
+    double s, hv;
+    zol::build_reflection(uu, j, n + 1, n + j, cl, s, hv);
+    h = hv;
+    u[j - 1] = s;
+    // A reflection too close to the identity is applied to nothing; b is
+    // also refused one whose pivot element s is below the tolerance.
+    const double bb = hv * s;
+    if (std::fabs(bb) < kReflTol * kReflTol) return;
+    const double rb = 1.0 / bb;
+    for (std::int64_t l = j + 1; l <= n; ++l) apply_augmented(u, hv, rb, n, j, A.col(l));
+    if (!(std::fabs(s) < kReflTol)) apply_augmented(u, hv, rb, n, j, b);
+}
 
 }  // namespace
 
@@ -56,11 +91,6 @@ void zol::ng::damping(const int32_t* mpn, const int32_t* m, const int32_t* n, co
     const std::int32_t transposed = 2;
     const std::int32_t upper = 2;
     const std::int32_t upper_transposed = 3;
-    const std::int32_t construct = 1;
-    const std::int32_t apply = 2;
-    const std::int32_t unit = 1;
-    const std::int32_t first_diag = N + 1;
-    const double refl_tol = kReflTol;
 
     const zol::ColMajor<double> A(a, MPN);
     const zol::ColMajor<const double> R(r, M);
@@ -128,18 +158,10 @@ void zol::ng::damping(const int32_t* mpn, const int32_t* m, const int32_t* n, co
 
         // Reflection j pivots on row j and annihilates rows n+1 .. n+j of
         // column j: the diagonal entry of D~ and the fill-in of earlier ones.
-        std::int32_t flag = 0;
-        for (std::int32_t j = 1; j <= N; ++j) {
-            const std::int32_t last = N + j;
-            const std::int32_t rest = N - j;
-            lghtr_(&construct, &j, &first_diag, &last, A.col(j), &unit, &work[j - 1], A.col(j + 1), &unit,
-                   mpn, &rest, &refl_tol, &flag);
-        }
-        for (std::int32_t j = 1; j <= N; ++j) {
-            const std::int32_t last = N + j;
-            lghtr_(&apply, &j, &first_diag, &last, A.col(j), &unit, &work[j - 1], b, &unit, &unit, &unit,
-                   &refl_tol, &flag);
-        }
+        // It is built and applied to the columns to its right as lghtr_
+        // constructs, and to b as lghtr_ applies a stored one; b meets the
+        // reflections in the same order when each follows its construction.
+        for (std::int64_t j = 1; j <= N; ++j) reflect_augmented(A, b, N, j, work[j - 1]);
         lgdre1_(&upper, mpn, n, a, b);
         lvprmn_(&backward, n, b, dx, pivots);
 
