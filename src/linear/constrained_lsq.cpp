@@ -15,6 +15,7 @@
 #include <new>
 
 #include "frame/view.hpp"
+#include "linear/reflection.hpp"
 #include "zolmath.h"
 
 namespace {
@@ -72,6 +73,102 @@ std::int32_t apply_constraint_reflections(const Problem& pr, double* w, const st
         lghtrt_(&mode, &ipiv, &ifirst, &ilast, pr.vec2, &piv, w, ncols, pr.vec1, &piv, &st);
         if (st != 0) return 10 + st;
     }
+    return 0;
+}
+
+// Columns of the reduced problem whose updates can be held back.
+constexpr i64 kMaxHeld = 1024;
+
+// The reduced problem's loop of lghtrt_ calls in one sweep per column and
+// reflection: column j of C2 (c2, q rows) is brought up to date and copied
+// to vec2, which defines reflection j (mode 1); the reflection is then
+// applied to all nn columns of C2 (mode 1) and the k right-hand sides in
+// work1 (mode 2).  The update of a column by reflection j is held back until
+// the sweep that measures it for reflection j + 1, whose rows it covers in
+// the same increasing order.  vec1 and vec2 end as the calls leave them.
+// Returns the status of the loop (0, 11 or 15), every update settled.
+std::int32_t reduce_fused(const Problem& pr, double* c2) {
+    const i64 q = pr.q, nn = pr.n - pr.p, nc = nn + pr.k;
+    auto col = [&](i64 l) { return l <= nn ? c2 + (l - 1) * q : pr.work1 + (l - nn - 1) * q; };
+    double coef[kMaxHeld];
+    i64 pending = 0;             // reflection held back, 0 for none
+    const double* held = nullptr;  // its stored form
+    // Sweeps rows first .. q of columns lo .. hi, applying the held-back
+    // reflection (first - 1) when `apply`; with a reflection to measure
+    // (vector un, pivot component h, reciprocal rb), its update of row first
+    // is made at once and the rest is held back.
+    auto sweep_cols = [&](i64 lo, i64 hi, i64 first, bool apply, const double* un, double h, double rb) {
+        const double* const up = apply ? held + (first - 1) : nullptr;
+        const i64 len = q - first + 1;
+        for (i64 l = lo; l <= hi;) {
+            const int g = hi - l + 1 >= 4 ? 4 : static_cast<int>(hi - l + 1);
+            double* c[4];
+            double t[4];
+            for (int e = 0; e < g; ++e) c[e] = col(l + e) + (first - 1);
+            if (un == nullptr)
+                zol::sweep_group<false, true, false, false>(g, c, len, up, coef + (l - 1), un, h, t, t);
+            else if (apply)
+                zol::sweep_group<false, true, true, false>(g, c, len, up, coef + (l - 1), un, h, t, t);
+            else
+                zol::sweep_group<false, false, true, false>(g, c, len, up, coef + (l - 1), un, h, t, t);
+            for (int e = 0; e < g && un != nullptr; ++e) {
+                coef[l - 1 + e] = t[e] * rb;
+                c[e][0] = c[e][0] + coef[l - 1 + e] * h;
+            }
+            l += g;
+        }
+    };
+    // Settles the held-back reflection in columns lo .. hi.
+    auto settle = [&](i64 lo, i64 hi) {
+        if (pending > 0 && pending < q && lo <= hi) sweep_cols(lo, hi, pending + 1, true, nullptr, 0.0, 0.0);
+    };
+    for (i64 j = 1; j <= nn; ++j) {
+        // vec2 := column j as reflection j - 1 leaves it; the column itself
+        // takes that update in the sweep below, with the same operations.
+        const double* const cj = col(j);
+        for (i64 i = 1; i <= q; ++i)
+            pr.vec2[i - 1] = pending > 0 && i > pending ? cj[i - 1] + coef[j - 1] * held[i - 1] : cj[i - 1];
+        if (j >= q) break;  // the last row: no reflection
+        const zol::Strided<double> u(pr.vec2, 1);
+        const double cl = zol::largest_magnitude(u, j, j + 1, q);
+        // A column without an element of 1e-8 defines no reflection, and the
+        // application to the right-hand sides refuses its pivot element.
+        if (cl < 1e-8) {
+            settle(1, nc);
+            return 11;
+        }
+        double s, h;
+        zol::build_reflection(u, j, j + 1, q, cl, s, h);
+        pr.vec2[j - 1] = s;
+        for (i64 i = 1; i < j; ++i) pr.vec2[i - 1] = 0.0;
+        // The application to the right-hand sides refuses a pivot element
+        // below 1e-8, after the columns of C2 have taken the reflection.
+        const bool rhs = !(std::fabs(s) < 1e-8);
+        const double b = s * h;
+        if (std::fabs(b) < 1e-20) {
+            settle(1, nc);
+            if (!rhs) return 11;
+            for (i64 i = 1; i <= q; ++i) pr.vec1[i - 1] = pr.vec2[i - 1];
+            return 15;
+        }
+        const double rb = 1.0 / b;
+        const bool owes = pending > 0;
+        if (rhs) {
+            sweep_cols(1, nc, j, owes, pr.vec2 + (j - 1), h, rb);
+        } else {
+            sweep_cols(1, nn, j, owes, pr.vec2 + (j - 1), h, rb);
+            settle(nn + 1, nc);
+        }
+        pending = j;
+        if (!rhs) {
+            held = pr.vec2;
+            settle(1, nn);
+            return 11;
+        }
+        for (i64 i = 1; i <= q; ++i) pr.vec1[i - 1] = pr.vec2[i - 1];
+        held = pr.vec1;
+    }
+    settle(1, nc);
     return 0;
 }
 
@@ -168,7 +265,12 @@ void solve(const Problem& pr, std::int32_t* ierr) {
         double* c2 = pr.c + p * q;
         const std::int32_t ncol2 = as32(nn), ilast = as32(q);
         double hp = 0.0;
-        for (i64 j = 1; j <= nn; ++j) {
+        const bool fused = k >= 1 && nn + k <= kMaxHeld;
+        if (fused) {
+            *ierr = reduce_fused(pr, c2);
+            if (*ierr != 0) return;
+        }
+        for (i64 j = 1; j <= nn && !fused; ++j) {
             for (i64 i = 1; i <= q; ++i) pr.vec2[i - 1] = C(i, p + j);
             const std::int32_t ipiv = as32(j), ifirst = as32(j + 1);
             // The construction's own status is not examined: a column it

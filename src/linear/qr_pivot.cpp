@@ -16,7 +16,6 @@
 #include <cstdint>
 
 #include "frame/column_squares.hpp"
-#include "frame/unroll.hpp"
 #include "frame/view.hpp"
 #include "linear/qr_pivot.hpp"
 #include "linear/reflection.hpp"
@@ -30,57 +29,6 @@ constexpr double kTol = 1e-8;
 // Columns whose updates can be held back; wider matrices are factorised
 // one reflection at a time through lghtr_.
 constexpr i64 kMaxHeld = 512;
-
-// One sweep down rows first .. first + len - 1 of G columns (c[k] points at
-// row first).  Apply: c(i) := c(i) + tb[k]·up(i), the held-back update of
-// the previous reflection, whose stretch starts at row first.  Measure:
-// t[k] := c(first)·hn + Σ c(i)·un(i) over the following rows, the inner
-// product with the next reflection, whose pivot row is first.  Squares:
-// s[k] := Σ c(i)² over the sweep, from 0.  Each quantity is formed from the
-// updated values in increasing row order, as the separate loops would.
-template <int G, bool Apply, bool Measure, bool Squares>
-void sweep(double* const* cols, i64 len, const double* up, const double* tb, const double* un, double hn, double* t,
-           double* s) {
-    double* c[G];
-    double coef[G], tv[G], sv[G];
-    zol::each<G>([&](auto k) {
-        c[k] = cols[k];
-        coef[k] = Apply ? tb[k] : 0.0;
-        double v = c[k][0];
-        if (Apply) {
-            v = v + coef[k] * up[0];
-            c[k][0] = v;
-        }
-        tv[k] = Measure ? v * hn : 0.0;
-        sv[k] = Squares ? 0.0 + v * v : 0.0;
-    });
-    for (i64 i = 1; i < len; ++i) {
-        const double ui = Apply ? up[i] : 0.0;
-        const double wi = Measure ? un[i] : 0.0;
-        zol::each<G>([&](auto k) {
-            double v = c[k][i];
-            if (Apply) {
-                v = v + coef[k] * ui;
-                c[k][i] = v;
-            }
-            if (Measure) tv[k] = tv[k] + v * wi;
-            if (Squares) sv[k] = sv[k] + v * v;
-        });
-    }
-    zol::each<G>([&](auto k) {
-        if (Measure) t[k] = tv[k];
-        if (Squares) s[k] = sv[k];
-    });
-}
-
-template <bool Apply, bool Measure, bool Squares>
-void sweep_group(int g, double* const* c, i64 len, const double* up, const double* tb, const double* un, double hn,
-                 double* t, double* s) {
-    if (g == 4) sweep<4, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
-    if (g == 3) sweep<3, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
-    if (g == 2) sweep<2, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
-    if (g == 1) sweep<1, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
-}
 
 // The factorisation with held-back updates.  held[l-1] tells whether
 // column l still owes the stretch update of reflection `pending` (rows
@@ -120,9 +68,9 @@ struct Fused {
             double s[4];
             for (int k = 0; k < g; ++k) c[k] = &a(first, l + k);
             if (held[l - 1])
-                sweep_group<true, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, t + (l - lo), s);
+                zol::sweep_group<true, true, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, t + (l - lo), s);
             else
-                sweep_group<false, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, t + (l - lo), s);
+                zol::sweep_group<true, false, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, t + (l - lo), s);
             for (int k = 0; k < g; ++k) {
                 held[l - 1 + k] = false;
                 if (Squares && l + k <= n) h[l - 1 + k] = s[k];

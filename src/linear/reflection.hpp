@@ -1,10 +1,13 @@
 // Construction of a Householder reflection (Lawson and Hanson's H1), shared
-// by lghtr_, lghtrt_ and the pivoted QR, which measures the pivot column in
-// the sweep that brings it up to date.
+// by lghtr_, lghtrt_, the pivoted QR and the damping iteration, and the
+// column sweep with which the factorisations apply one reflection and
+// measure each column for the next in one pass.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
+
+#include "frame/unroll.hpp"
 
 namespace zol {
 
@@ -56,6 +59,61 @@ inline void build_reflection(const Vec& u, std::int64_t ipiv, std::int64_t ifirs
     if (u(ipiv) > 0.0) len = -len;
     h = u(ipiv) - len;
     s = len;
+}
+
+// One sweep down rows first .. first + len - 1 of G columns (c[k] points at
+// row first).  Apply: c(i) := c(i) + tb[k]·up(i), the held-back update of
+// the previous reflection, whose stretch starts at row first.  Measure: the
+// inner product with the next reflection, whose pivot row is first, as
+// lghtr_ forms it (PivotFirst: t[k] := c(first)·hn + Σ c(i)·un(i) over the
+// following rows) or as lghtrt_ does (the sum from 0 first, then
+// t[k] := hn·c(first) + sum).  Squares: s[k] := Σ c(i)² over the sweep,
+// from 0.  Each quantity is formed from the updated values in increasing
+// row order, as the separate loops would.  Columns that overlap one another
+// or the vectors up and un must not be swept together.
+template <int G, bool PivotFirst, bool Apply, bool Measure, bool Squares>
+inline void sweep(double* const* cols, std::int64_t len, const double* up, const double* tb, const double* un, double hn, double* t,
+           double* s) {
+    double* c[G];
+    double coef[G], tv[G], sv[G], v0[G];
+    each<G>([&](auto k) {
+        c[k] = cols[k];
+        coef[k] = Apply ? tb[k] : 0.0;
+        double v = c[k][0];
+        if (Apply) {
+            v = v + coef[k] * up[0];
+            c[k][0] = v;
+        }
+        v0[k] = v;
+        tv[k] = Measure && PivotFirst ? v * hn : 0.0;
+        sv[k] = Squares ? 0.0 + v * v : 0.0;
+    });
+    for (std::int64_t i = 1; i < len; ++i) {
+        const double ui = Apply ? up[i] : 0.0;
+        const double wi = Measure ? un[i] : 0.0;
+        each<G>([&](auto k) {
+            double v = c[k][i];
+            if (Apply) {
+                v = v + coef[k] * ui;
+                c[k][i] = v;
+            }
+            if (Measure) tv[k] = tv[k] + v * wi;
+            if (Squares) sv[k] = sv[k] + v * v;
+        });
+    }
+    each<G>([&](auto k) {
+        if (Measure) t[k] = PivotFirst ? tv[k] : hn * v0[k] + tv[k];
+        if (Squares) s[k] = sv[k];
+    });
+}
+
+template <bool PivotFirst, bool Apply, bool Measure, bool Squares>
+inline void sweep_group(int g, double* const* c, std::int64_t len, const double* up, const double* tb, const double* un, double hn,
+                 double* t, double* s) {
+    if (g == 4) sweep<4, PivotFirst, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
+    if (g == 3) sweep<3, PivotFirst, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
+    if (g == 2) sweep<2, PivotFirst, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
+    if (g == 1) sweep<1, PivotFirst, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
 }
 
 }  // namespace zol
