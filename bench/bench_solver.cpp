@@ -1,9 +1,15 @@
-// Nonlinear least squares: MathNonLinearSolver against MINPACK's lmder and
-// Eigen's Levenberg-Marquardt on the same residual and Jacobian code.  The
+// Nonlinear least squares: MathNonLinearSolver against MINPACK's lmder,
+// Eigen's Levenberg-Marquardt, Ceres Solver (dense QR, Levenberg-Marquardt)
+// and GSL's multifit_nlinear (trust region with Levenberg-Marquardt steps) on
+// the same residual and Jacobian code.  The
 // time spent in the residual code is measured inside every callback and
 // subtracted, so that "per iteration excluding callbacks" is the solver's
 // own work.
 #include <Eigen/Dense>
+#include <ceres/ceres.h>
+#include <gsl/gsl_blas.h>
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_multifit_nlinear.h>
 #include <unsupported/Eigen/LevenbergMarquardt>
 #include <minpack.h>
 
@@ -214,7 +220,14 @@ struct Tally {
     long evaluations = 0;  // residual evaluations (with or without Jacobian)
     long iterations = 0;   // iterations as the solver counts them
     long trials = 0;       // trial points evaluated after the start
+    double ssq = 0;        // final sum of squares
 };
+
+double sum_of_squares(const double* f, int m) {
+    double s = 0;
+    for (int i = 0; i < m; ++i) s += f[i] * f[i];
+    return s;
+}
 
 struct Timed {
     double& sink;
@@ -253,6 +266,7 @@ Tally solve_zol(const Problem& p, std::vector<double>& x, std::vector<double>& f
     // One evaluation at the start, then one per iteration.
     tally.iterations = tally.evaluations - 1;
     tally.trials = tally.evaluations - 1;
+    tally.ssq = sum_of_squares(f.data(), p.m);
     return tally;
 }
 
@@ -291,6 +305,7 @@ Tally solve_minpack(const Problem& p, std::vector<double>& x, std::vector<double
            w.wa1.data(), w.wa2.data(), w.wa3.data(), w.wa4.data());
     tally.iterations = njev;
     tally.trials = nfev - 1;
+    tally.ssq = sum_of_squares(f.data(), p.m);
     return tally;
 }
 
@@ -324,6 +339,106 @@ Tally solve_eigen(const Problem& p) {
     benchmark::DoNotOptimize(x.data());
     tally.iterations = lm.iterations();
     tally.trials = lm.nfev() - 1;
+    tally.ssq = lm.fnorm() * lm.fnorm();
+    return tally;
+}
+
+// ---- Ceres Solver: one residual block of m residuals in one parameter
+// block of n; its Jacobian is row-major, so ours is transposed inside the
+// (timed) callback.
+struct CeresCost : ceres::CostFunction {
+    const Problem* p;
+    Tally* tally;
+    mutable std::vector<double> jac;
+    CeresCost(const Problem* pp, Tally* t) : p(pp), tally(t), jac(std::size_t(pp->m) * pp->n) {
+        set_num_residuals(pp->m);
+        mutable_parameter_block_sizes()->push_back(pp->n);
+    }
+    bool Evaluate(double const* const* x, double* f, double** jacobians) const override {
+        Timed t(tally->callback_ns);
+        p->residuals(x[0], f);
+        ++tally->evaluations;
+        if (jacobians != nullptr && jacobians[0] != nullptr) {
+            p->jacobian(x[0], jac.data());
+            for (int i = 0; i < p->m; ++i)
+                for (int j = 0; j < p->n; ++j) jacobians[0][std::size_t(i) * p->n + j] = jac[std::size_t(j) * p->m + i];
+        }
+        return true;
+    }
+};
+
+Tally solve_ceres(const Problem& p, std::vector<double>& x) {
+    Tally tally;
+    x = p.x0;
+    ceres::Problem problem;
+    problem.AddResidualBlock(new CeresCost(&p, &tally), nullptr, x.data());
+    ceres::Solver::Options o;
+    o.linear_solver_type = ceres::DENSE_QR;
+    o.trust_region_strategy_type = ceres::LEVENBERG_MARQUARDT;
+    o.num_threads = 1;
+    o.max_num_iterations = 200;
+    o.function_tolerance = 1e-10;
+    o.parameter_tolerance = 1e-10;
+    o.gradient_tolerance = 0;
+    o.logging_type = ceres::SILENT;
+    ceres::Solver::Summary summary;
+    ceres::Solve(o, &problem, &summary);
+    // Ceres counts the start point as iteration 0.
+    tally.iterations = long(summary.iterations.size()) - 1;
+    tally.trials = tally.evaluations - 1;
+    tally.ssq = 2.0 * summary.final_cost;
+    return tally;
+}
+
+// ---- GSL multifit_nlinear, trust region with Levenberg-Marquardt steps
+struct GslContext {
+    const Problem* p;
+    Tally* tally;
+    std::vector<double> jac;
+};
+
+int gsl_f(const gsl_vector* x, void* params, gsl_vector* f) {
+    auto* c = static_cast<GslContext*>(params);
+    Timed t(c->tally->callback_ns);
+    c->p->residuals(x->data, f->data);
+    ++c->tally->evaluations;
+    return GSL_SUCCESS;
+}
+
+int gsl_df(const gsl_vector* x, void* params, gsl_matrix* J) {
+    auto* c = static_cast<GslContext*>(params);
+    Timed t(c->tally->callback_ns);
+    const int m = c->p->m, n = c->p->n;
+    c->p->jacobian(x->data, c->jac.data());
+    for (int i = 0; i < m; ++i)
+        for (int j = 0; j < n; ++j) gsl_matrix_set(J, i, j, c->jac[std::size_t(j) * m + i]);
+    return GSL_SUCCESS;
+}
+
+Tally solve_gsl(const Problem& p) {
+    gsl_set_error_handler_off();  // a failing step is reported, not fatal
+    Tally tally;
+    GslContext ctx{&p, &tally, std::vector<double>(std::size_t(p.m) * p.n)};
+    gsl_multifit_nlinear_fdf fdf{};
+    fdf.f = gsl_f;
+    fdf.df = gsl_df;
+    fdf.n = std::size_t(p.m);
+    fdf.p = std::size_t(p.n);
+    fdf.params = &ctx;
+    gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
+    params.trs = gsl_multifit_nlinear_trs_lm;
+    gsl_multifit_nlinear_workspace* w =
+        gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &params, std::size_t(p.m), std::size_t(p.n));
+    gsl_vector_const_view x0 = gsl_vector_const_view_array(p.x0.data(), std::size_t(p.n));
+    gsl_multifit_nlinear_init(&x0.vector, &fdf, w);
+    int info = 0;
+    gsl_multifit_nlinear_driver(200, 1e-10, 1e-10, 1e-10, nullptr, nullptr, &info, w);
+    tally.iterations = long(gsl_multifit_nlinear_niter(w));
+    tally.trials = tally.evaluations - 1;
+    double ssq = 0;
+    gsl_blas_ddot(gsl_multifit_nlinear_residual(w), gsl_multifit_nlinear_residual(w), &ssq);
+    tally.ssq = ssq;
+    gsl_multifit_nlinear_free(w);
     return tally;
 }
 
@@ -344,6 +459,7 @@ void run(benchmark::State& st, Solve solve) {
     }
     const double per_solve_own = own_ns / solves;
     st.counters["iterations"] = double(last.iterations);
+    st.counters["final_ssq"] = last.ssq;
     st.counters["evaluations"] = double(last.evaluations);
     st.counters["callback_share"] = 1.0 - own_ns / total_ns;
     st.counters["us_per_iter_excl_cb"] = per_solve_own / 1e3 / double(std::max(1L, last.iterations));
@@ -408,6 +524,19 @@ void zb::register_solver() {
                                     [e](benchmark::State& st) {
                                         const Problem& p = e->get();
                                         run(st, [&] { return solve_eigen(p); });
+                                    }),
+                  work, 2e7);
+        zb::shape(RegisterBenchmark(("solver/ceres/" + d).c_str(),
+                                    [e](benchmark::State& st) {
+                                        const Problem& p = e->get();
+                                        std::vector<double> x(p.n);
+                                        run(st, [&] { return solve_ceres(p, x); });
+                                    }),
+                  work, 2e7);
+        zb::shape(RegisterBenchmark(("solver/gsl/" + d).c_str(),
+                                    [e](benchmark::State& st) {
+                                        const Problem& p = e->get();
+                                        run(st, [&] { return solve_gsl(p); });
                                     }),
                   work, 2e7);
     }

@@ -111,91 +111,122 @@ def main():
     w("")
     w("Peers: reference LAPACK 3.11 with reference BLAS (Debian liblapack-dev, linked statically), OpenBLAS")
     w("0.3.21 (Debian libopenblas-dev), Eigen 3.4 (header-only, compiled with the same flags as the library:")
-    w("no `-march`), MINPACK `lmder` (Debian minpack-dev). Every in-place routine starts each repetition")
+    w("no `-march`), MINPACK `lmder` (Debian minpack-dev), Ceres Solver 2.1 and GSL 2.7 (Debian libceres-dev,")
+    w("libgsl-dev). Every in-place routine starts each repetition")
     w("from a fresh copy of its input, for all contenders alike. Each number is the median of the")
     w("repetitions the script asks for. The memory service is the stand-in of this repository with its")
     w("test log switched off (it still tracks every live block, as a host's service would).")
     w("")
 
     # ---- summary of the targets
-    w("## Targets at a glance")
-    w("")
-    w("| target | worst ratio measured | met |")
-    w("|---|---|---|")
     def worst(pairs):
         vals = [r for r in pairs if r is not None]
         return max(vals) if vals else None
-    qr_ref = worst(ratio(us(ref, "qr", "zol", s), us(ref, "qr", "lapack", s)) for s in sizes(ref, "qr"))
-    qr_ob = worst(ratio(us(ob, "qr", "zol", s), us(ob, "qr", "lapack", s)) for s in sizes(ob, "qr"))
-    solver = worst(ref[("solver", "zol", s)]["us_per_iter_excl_cb"] / ref[("solver", "lmder", s)]["us_per_iter_excl_cb"]
-                   for s in sizes(ref, "solver") if ("solver", "lmder", s) in ref and ("solver", "zol", s) in ref)
-    fit = worst(ratio(us(ref, "fit", "zol", s), us(ref, "fit", "eigen", s)) for s in sizes(ref, "fit"))
+
+    def qr_big(s):  # 100x10 and up
+        m, n = (int(v) for v in s.split("x"))
+        return m >= 100 and n >= 10
+
+    def per_iter(rows, impl, s):
+        rec = rows.get(("solver", impl, s))
+        return rec["us_per_iter_excl_cb"] if rec else None
+
+    fits = ("expdecay/", "gauss3/")
+    solver_fit = worst(ratio(per_iter(ref, "zol", s), per_iter(ref, "lmder", s))
+                       for s in sizes(ref, "solver") if s.startswith(fits))
+    solver_small = worst(ratio(per_iter(ref, "zol", s), per_iter(ref, "lmder", s))
+                         for s in sizes(ref, "solver") if not s.startswith(fits))
     band_pe = [us(ref, "band", "zol", s) / int(s) for s in sizes(ref, "band") if us(ref, "band", "zol", s)]
-    band = max(band_pe) / min(band_pe) if band_pe else None
     vec = []
     for s in sizes(ref, "vec"):
         b = ref.get(("vec", "bound", s))
         if b:
             bound = b["ns_per_element"] * int(s) * 1e-3
             vec += [ratio(us(ref, "vec", i, s), bound) for i in ("lvlgtn", "lvscln", "lmmlvn_ax", "lmmlvn_atx")]
-    vec_w = worst(vec)
-    def row(name, r, limit, strict=False):
+    pairs = lambda group, run, sel=lambda s: True: worst(
+        ratio(us(run, group, "zol", s), us(run, group, "lapack", s)) for s in sizes(run, group) if sel(s))
+    targets = [
+        ("`lgqrfc_` ≤ 1.0× OpenBLAS `dgeqp3` (100×10 and up)", pairs("qr", ob, qr_big), 1.0, False),
+        ("`lgqrfc_` ≤ 0.5× reference `dgeqp3`", pairs("qr", ref), 0.5, False),
+        ("solver per iteration excl. callbacks ≤ 0.8× `lmder`, curve fits", solver_fit, 0.8, False),
+        ("solver per iteration excl. callbacks ≤ 1.0× `lmder`, standard problems", solver_small, 1.0, False),
+        ("`lglse_` ≤ 1.0× reference `dgglse`", pairs("lse", ref), 1.0, False),
+        ("`lglse_` ≤ 1.5× OpenBLAS `dgglse`", pairs("lse", ob), 1.5, False),
+        ("`lminv_` ≤ 1.0× reference `dgetrf`+`dgetri`", pairs("inv", ref), 1.0, False),
+        ("`lminv_` ≤ 2.0× OpenBLAS `dgetrf`+`dgetri`", pairs("inv", ob), 2.0, False),
+        ("`lmmat_` faster than `umeyama`",
+         worst(ratio(us(ref, "fit", "zol", s), us(ref, "fit", "eigen", s)) for s in sizes(ref, "fit")), 1.0, True),
+        ("banded: time per equation flat within 1.3× (largest ÷ smallest)",
+         max(band_pe) / min(band_pe) if band_pe else None, 1.3, False),
+        ("long-vector kernels ≤ 1.2× the one-chain bound", worst(vec), 1.2, False),
+    ]
+    w("## Targets at a glance")
+    w("")
+    w("| target | worst ratio measured | met |")
+    w("|---|---|---|")
+    for name, r, limit, strict in targets:
         ok = None if r is None else (r < limit if strict else r <= limit)
         w(f"| {name} | {fmt_r(r)} | {'–' if ok is None else ('yes' if ok else 'no')} |")
-    row("`lgqrfc_` ≤ 1.0× reference `dgeqp3`", qr_ref, 1.0)
-    row("`lgqrfc_` ≤ 2× OpenBLAS `dgeqp3`", qr_ob, 2.0)
-    row("solver per iteration excl. callbacks ≤ 1.0× `lmder`", solver, 1.0)
-    row("`lmmat_` faster than `umeyama`", fit, 1.0, strict=True)
-    row("banded: time per equation flat within 1.3× (largest ÷ smallest)", band, 1.3)
-    row("long-vector kernels ≤ 1.2× the one-chain bound", vec_w, 1.2)
     w("")
 
     # ---- QR
     w("## Pivoted QR: `lgqrfc_` against `dgeqp3` and Eigen `ColPivHouseholderQR`")
     w("")
-    w("Targets: ≤ 1.0× reference `dgeqp3`, ≤ 2× OpenBLAS `dgeqp3`.")
+    w("Targets: ≤ 0.5× reference `dgeqp3`, ≤ 1.0× OpenBLAS `dgeqp3` from 100×10 up.")
     w("")
     w("| m×n | ours | ref. dgeqp3 | ours/ref | ours (OpenBLAS run) | OpenBLAS dgeqp3 | ours/OpenBLAS | Eigen | ours/Eigen |")
     w("|---|---|---|---|---|---|---|---|---|")
     for s in sizes(ref, "qr"):
         a, r, e = us(ref, "qr", "zol", s), us(ref, "qr", "lapack", s), us(ref, "qr", "eigen", s)
         a2, o = us(ob, "qr", "zol", s), us(ob, "qr", "lapack", s)
-        w(f"| {s} | {fmt_t(a)} | {fmt_t(r)} | {fmt_r(ratio(a, r), 1.0)} | {fmt_t(a2)} | {fmt_t(o)} | "
-          f"{fmt_r(ratio(a2, o), 2.0)} | {fmt_t(e)} | {fmt_r(ratio(a, e))} |")
+        w(f"| {s} | {fmt_t(a)} | {fmt_t(r)} | {fmt_r(ratio(a, r), 0.5)} | {fmt_t(a2)} | {fmt_t(o)} | "
+          f"{fmt_r(ratio(a2, o), 1.0 if qr_big(s) else None)} | {fmt_t(e)} | {fmt_r(ratio(a, e))} |")
     w("")
 
     # ---- solver
-    w("## Nonlinear least squares: `MathNonLinearSolver` against MINPACK `lmder` and Eigen")
+    peers = (("lmder", "lmder"), ("eigen", "Eigen"), ("ceres", "Ceres"), ("gsl", "GSL"))
+    w("## Nonlinear least squares: `MathNonLinearSolver` against `lmder`, Eigen, Ceres and GSL")
     w("")
-    w("Time per iteration excludes the time spent in the residual and Jacobian code (measured inside")
-    w("each callback). Iterations as each solver counts them: ours one trial point (one factorisation)")
-    w("per iteration, `lmder` and Eigen one Jacobian per iteration (`njev`; rejected trial points")
-    w("inside an iteration are not counted as iterations). Target: ours ≤ 1.0× `lmder` per iteration.")
+    w("Peers: MINPACK `lmder` (Debian minpack-dev), Eigen's `LevenbergMarquardt`, Ceres Solver 2.1")
+    w("(Debian libceres-dev; dense QR, Levenberg–Marquardt, one thread) and GSL 2.7 `multifit_nlinear`")
+    w("(Debian libgsl-dev; trust region with Levenberg–Marquardt steps, QR). All get the same residual")
+    w("and Jacobian code; Ceres and GSL take the Jacobian row by row, and the transposition is charged")
+    w("to the callback. Time per iteration excludes the time spent in the callbacks (measured inside")
+    w("each). Iterations as each solver counts them: ours one trial point (one factorisation) per")
+    w("iteration, `lmder` and Eigen one Jacobian per iteration (`njev`), Ceres every trial step,")
+    w("GSL every iteration of its driver. Targets: ours ≤ 0.8× `lmder` per iteration on the curve")
+    w("fits (expdecay, gauss3), ≤ 1.0× on the standard problems.")
     w("")
-    w("| problem m×n | ours: iter / evals / solve / per iter | lmder: iter / evals / solve / per iter | per iter ours/lmder | Eigen: iter / solve / per iter | per iter ours/Eigen |")
-    w("|---|---|---|---|---|---|")
+    w("Time per iteration, excluding callbacks:")
+    w("")
+    w("| problem m×n | ours | " + " | ".join(f"{lab} | ours/{lab}" for _, lab in peers) + " |")
+    w("|---|---|" + "---|---|" * len(peers))
     for s in sizes(ref, "solver"):
-        recs = [ref.get(("solver", i, s)) for i in ("zol", "lmder", "eigen")]
-        if not all(recs):
+        z = per_iter(ref, "zol", s)
+        if z is None:
             continue
-        z, m, e = recs
-        per = lambda r: r["us_per_iter_excl_cb"]
-        cell = lambda r: (f"{int(r['iterations'])} / {int(r['evaluations'])} / {fmt_t(r['us'])} / "
-                          f"{fmt_t(per(r))}")
-        w(f"| {s} | {cell(z)} | {cell(m)} | {fmt_r(per(z) / per(m), 1.0)} | "
-          f"{int(e['iterations'])} / {fmt_t(e['us'])} / {fmt_t(per(e))} | {fmt_r(per(z) / per(e))} |")
+        cells = []
+        for impl, _ in peers:
+            p_ = per_iter(ref, impl, s)
+            limit = (0.8 if s.startswith(fits) else 1.0) if impl == "lmder" else None
+            cells.append(f"{fmt_t(p_)} | {fmt_r(ratio(z, p_), limit)}")
+        w(f"| {s} | {fmt_t(z)} | " + " | ".join(cells) + " |")
     w("")
-
-    w("Where ours is slower per iteration: with three parameters and long residual vectors an")
-    w("iteration is dominated by passes over m-long vectors that each form one sum in index order")
-    w("(the pivoted QR of the Jacobian, the three reflections applied to the residuals one after")
-    w("another, the residual and model lengths, the column scaling after an accepted step), each at")
-    w("the one-chain bound of the last table. The driver measures each vector once per trial point")
-    w("and reuses the lengths, but about 15 such passes remain against about 10 in `lmder`; fewer")
-    w("would take sums in another order. With ten parameters the factorisation dominates and ours is")
-    w("faster. Powell's singular function: near its singular solution the damping-parameter")
-    w("iteration of most of our 201 iterations reaches its limit and solves 11 augmented systems,")
-    w("where `lmder` needs fewer.")
+    w("Time to solution (callbacks included): iterations / evaluations / whole solve / final sum of squares.")
+    w("")
+    w("| problem m×n | ours | " + " | ".join(lab for _, lab in peers) + " |")
+    w("|---|---|" + "---|" * len(peers))
+    for s in sizes(ref, "solver"):
+        def cell(impl):
+            r = ref.get(("solver", impl, s))
+            if r is None:
+                return "–"
+            return (f"{int(r['iterations'])} / {int(r['evaluations'])} / {fmt_t(r['us'])} / "
+                    f"{r.get('final_ssq', float('nan')):.6g}")
+        w(f"| {s} | {cell('zol')} | " + " | ".join(cell(i) for i, _ in peers) + " |")
+    w("")
+    for line in SOLVER_NOTE:
+        w(line)
     w("")
 
     # ---- fit
@@ -219,12 +250,15 @@ def main():
     # ---- inversion and constrained least squares
     w("## Inversion and equality-constrained least squares")
     w("")
+    w("Targets: `lminv_` ≤ 1.0× reference `dgetrf`+`dgetri` and ≤ 2.0× OpenBLAS; `lglse_` ≤ 1.0× reference")
+    w("`dgglse` and ≤ 1.5× OpenBLAS.")
+    w("")
     w("| `lminv_` n | ours | ref. dgetrf+dgetri | ours/ref | OpenBLAS | ours/OpenBLAS | Eigen inverse | ours/Eigen |")
     w("|---|---|---|---|---|---|---|---|")
     for s in sizes(ref, "inv"):
         a, r, e = us(ref, "inv", "zol", s), us(ref, "inv", "lapack", s), us(ref, "inv", "eigen", s)
         a2, o = us(ob, "inv", "zol", s), us(ob, "inv", "lapack", s)
-        w(f"| {s} | {fmt_t(a)} | {fmt_t(r)} | {fmt_r(ratio(a, r))} | {fmt_t(o)} | {fmt_r(ratio(a2, o))} | "
+        w(f"| {s} | {fmt_t(a)} | {fmt_t(r)} | {fmt_r(ratio(a, r), 1.0)} | {fmt_t(o)} | {fmt_r(ratio(a2, o), 2.0)} | "
           f"{fmt_t(e)} | {fmt_r(ratio(a, e))} |")
     w("")
     w("| `lglse_` equations×variables+constraints | ours | ref. dgglse | ours/ref | OpenBLAS dgglse | ours/OpenBLAS |")
@@ -232,7 +266,7 @@ def main():
     for s in sizes(ref, "lse"):
         a, r = us(ref, "lse", "zol", s), us(ref, "lse", "lapack", s)
         a2, o = us(ob, "lse", "zol", s), us(ob, "lse", "lapack", s)
-        w(f"| {s} | {fmt_t(a)} | {fmt_t(r)} | {fmt_r(ratio(a, r))} | {fmt_t(o)} | {fmt_r(ratio(a2, o))} |")
+        w(f"| {s} | {fmt_t(a)} | {fmt_t(r)} | {fmt_r(ratio(a, r), 1.0)} | {fmt_t(o)} | {fmt_r(ratio(a2, o), 1.5)} |")
     w("")
 
     # ---- banded
@@ -283,6 +317,33 @@ def main():
         fh.write("\n".join(L))
 
     plot(ref, ob, svg_path)
+
+
+SOLVER_NOTE = [
+    "Passes over m-long data per iteration, counted for three parameters and an accepted",
+    "Gauss–Newton step (the common iteration of the curve fits; the callback's own writes not",
+    "counted). A sweep is one traversal of the m rows; a vector counts once in each sweep that reads",
+    "or writes it.",
+    "",
+    "| iteration | sweeps | vectors touched |",
+    "|---|---|---|",
+    "| before: copies of J and −f; column lengths; per reflection its largest element, its scaled "
+    "length, then the inner products with the columns to its right and their update in two more "
+    "sweeps; the reflections applied to the residuals in two sweeps each; row sums and column "
+    "lengths of a new J; the trial residual length; J·dx stored, then its length; f := trial "
+    "residuals | 25 | 53 |",
+    "| now: one sweep copies J and −f and forms the column lengths, Jᵀf and the row sums; the "
+    "residuals travel through the factorisation as one more column; a column's update by one "
+    "reflection and its inner product with the next share one sweep, and the pivot column's "
+    "largest element is found in the sweep that brings it up to date; ‖J·dx‖² formed without "
+    "storing J·dx | 14 | 35 |",
+    "",
+    "Every sum keeps its order (from 0, in increasing row order): sweeps are fused only where the",
+    "operations they carry already ran over the rows in the same order. Where an iteration count",
+    "differs from a peer's, the specified iteration is the reason, not the cost of an iteration:",
+    "ours takes one trial point per factorisation, and its damping-parameter search may solve up to",
+    "11 small augmented systems per trial point.",
+]
 
 
 # ---------------------------------------------------------------- plotting

@@ -6,8 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # Benchmark-only packages beside the usual ones: Google Benchmark, OpenBLAS
 # beside reference LAPACK, the Fortran runtime for the static LAPACK and
-# MINPACK archives.
-scripts/deps.sh libbenchmark-dev libopenblas-dev liblapack-dev libblas-dev gfortran python3
+# MINPACK archives, Ceres Solver and GSL as further solver peers.
+scripts/deps.sh libbenchmark-dev libopenblas-dev liblapack-dev libblas-dev gfortran python3 libceres-dev libgsl-dev
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j 2
 out=build/bench/results
