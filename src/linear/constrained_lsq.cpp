@@ -103,7 +103,7 @@ std::int32_t reduce_fused(const Problem& pr, double* c2) {
         for (i64 l = lo; l <= hi;) {
             const int g = hi - l + 1 >= 4 ? 4 : static_cast<int>(hi - l + 1);
             double* c[4];
-            double t[4];
+            double t[4] = {0.0, 0.0, 0.0, 0.0};
             for (int e = 0; e < g; ++e) c[e] = col(l + e) + (first - 1);
             if (un == nullptr)
                 zol::sweep_group<false, true, false, false>(g, c, len, up, coef + (l - 1), un, h, t, t);

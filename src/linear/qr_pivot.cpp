@@ -65,7 +65,7 @@ struct Fused {
                 continue;
             }
             double* c[4];
-            double s[4];
+            double s[4] = {0.0, 0.0, 0.0, 0.0};
             for (int k = 0; k < g; ++k) c[k] = &a(first, l + k);
             if (held[l - 1])
                 zol::sweep_group<true, true, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, t + (l - lo), s);
