@@ -61,18 +61,6 @@ inline void build_reflection(const Vec& u, std::int64_t ipiv, std::int64_t ifirs
     s = len;
 }
 
-// Two neighbouring doubles, operated on element by element (SSE2 on every
-// x86-64, the baseline of the build).
-typedef double Pair __attribute__((vector_size(16)));
-
-inline Pair load_pair(const double* p) {
-    Pair v;
-    __builtin_memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void store_pair(double* p, Pair v) { __builtin_memcpy(p, &v, sizeof v); }
-
 // One sweep down rows first .. first + len - 1 of G columns (c[k] points at
 // row first).  Apply: c(i) := c(i) + tb[k]·up(i), the held-back update of
 // the previous reflection, whose stretch starts at row first.  Measure: the

@@ -26,23 +26,32 @@ void solve_tile(const zol::ColMajor<const double>& a, const zol::Interleaved<dou
                 std::int64_t r0, std::int64_t nt) {
     constexpr int W = NT > 0 ? NT : kTile;
     const std::int64_t width = NT > 0 ? NT : nt;
+    // A full tile keeps its running values in pairs, operated on element by
+    // element.
+    zol::Pair tp[W / 2];
     double t[W];
     for (std::int64_t s = 2; s <= n; ++s) {
         const std::int64_t i = Forward ? s : n + 1 - s;
         const double* const xi = &x(i, r0);
-        for (std::int64_t q = 0; q < width; ++q) t[q] = xi[q];
+        if (NT > 0)
+            zol::each<W / 2>([&](auto q) { tp[q] = zol::load_pair(xi + 2 * q); });
+        else
+            for (std::int64_t q = 0; q < width; ++q) t[q] = xi[q];
         for (std::int64_t u = 1; u <= s - 1; ++u) {
             // Forward: l = 1 .. i - 1; back: l = n down to i + 1.
             const std::int64_t l = Forward ? u : n + 1 - u;
             const double ail = a(i, l);
             const double* const xl = &x(l, r0);
             if (NT > 0)
-                zol::each<W>([&](auto q) { t[q] = t[q] - ail * xl[q]; });
+                zol::each<W / 2>([&](auto q) { tp[q] = tp[q] - ail * zol::load_pair(xl + 2 * q); });
             else
                 for (std::int64_t q = 0; q < width; ++q) t[q] = t[q] - ail * xl[q];
         }
         double* const out = &x(i, r0);
-        for (std::int64_t q = 0; q < width; ++q) out[q] = t[q] / a(i, i);
+        if (NT > 0)
+            zol::each<W / 2>([&](auto q) { zol::store_pair(out + 2 * q, tp[q] / a(i, i)); });
+        else
+            for (std::int64_t q = 0; q < width; ++q) out[q] = t[q] / a(i, i);
     }
 }
 
