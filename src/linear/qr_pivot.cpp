@@ -14,6 +14,7 @@
 // every held-back update in the sweep that forms the new sums.
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "frame/column_squares.hpp"
 #include "frame/view.hpp"
@@ -136,6 +137,43 @@ i64 first_lengths(const zol::ColMajor<double>& a, i64 m, i64 n, double* h, const
     return lmax;
 }
 
+// The pivot column of step j, the first of the longest remaining columns.
+// At j = 1 the lengths are the full ones; later they are downdated by row
+// j - 1, and when a thousandth of the largest downdated length no longer
+// changes the last recomputed maximum hmax, the downdated values have lost
+// too many digits: recompute() then puts the lengths of rows j .. m in h.
+template <class Recompute>
+i64 choose_pivot(const zol::ColMajor<double>& a, i64 j, i64 m, i64 n, double* h, const double* first_squares,
+                 double& hmax, Recompute recompute) {
+    i64 lmax = j;
+    if (j == 1) {
+        lmax = first_lengths(a, m, n, h, first_squares);
+    } else {
+        for (i64 l = j; l <= n; ++l) {
+            h[l - 1] = h[l - 1] - a(j - 1, l) * a(j - 1, l);
+            if (h[l - 1] > h[lmax - 1]) lmax = l;
+        }
+        if (hmax + 0.001 * h[lmax - 1] > hmax) return lmax;
+        recompute();
+        lmax = j;
+        for (i64 l = j + 1; l <= n; ++l)
+            if (h[l - 1] > h[lmax - 1]) lmax = l;
+    }
+    hmax = h[lmax - 1];
+    return lmax;
+}
+
+// Exchanges columns j and lmax (rows 1 .. m); the length of column j moves
+// to lmax, column j's own entry is left as it is.
+void exchange(const zol::ColMajor<double>& a, i64 m, i64 j, i64 lmax, double* h) {
+    for (i64 i = 1; i <= m; ++i) {
+        const double t = a(i, j);
+        a(i, j) = a(i, lmax);
+        a(i, lmax) = t;
+    }
+    h[lmax - 1] = h[j - 1];
+}
+
 void fused_qr(Fused& q, i64 k, std::int32_t* ipvt, const double* first_squares) {
     const zol::ColMajor<double>& a = q.a;
     const i64 m = q.m, n = q.n, nt = q.nt;
@@ -144,42 +182,14 @@ void fused_qr(Fused& q, i64 k, std::int32_t* ipvt, const double* first_squares) 
 
     double hmax = 0.0;
     for (i64 j = 1; j <= k; ++j) {
-        i64 lmax = j;
-        if (j == 1) {
-            lmax = first_lengths(a, m, n, h, first_squares);
-            hmax = h[lmax - 1];
-        } else {
-            // Row j - 1 of every remaining column is final.
-            for (i64 l = j; l <= n; ++l) {
-                h[l - 1] = h[l - 1] - a(j - 1, l) * a(j - 1, l);
-                if (h[l - 1] > h[lmax - 1]) lmax = l;
-            }
-            // When a thousandth of the largest downdated length no longer
-            // changes the last recomputed maximum, the downdated values have
-            // lost too many digits.
-            if (!(hmax + 0.001 * h[lmax - 1] > hmax)) {
-                q.settle(j, nt, j, true);
-                lmax = j;
-                for (i64 l = j + 1; l <= n; ++l)
-                    if (h[l - 1] > h[lmax - 1]) lmax = l;
-                hmax = h[lmax - 1];
-            }
-        }
-
+        // Row j - 1 of every remaining column is final; a recomputation
+        // settles what the columns owe while it sums their squares.
+        const i64 lmax = choose_pivot(a, j, m, n, h, first_squares, hmax, [&] { q.settle(j, nt, j, true); });
         ipvt[j - 1] = static_cast<std::int32_t>(lmax);
         if (lmax != j) {
-            for (i64 i = 1; i <= m; ++i) {
-                const double s = a(i, j);
-                a(i, j) = a(i, lmax);
-                a(i, lmax) = s;
-            }
-            h[lmax - 1] = h[j - 1];
-            const double c = q.coef[j - 1];
-            q.coef[j - 1] = q.coef[lmax - 1];
-            q.coef[lmax - 1] = c;
-            const bool b = q.held[j - 1];
-            q.held[j - 1] = q.held[lmax - 1];
-            q.held[lmax - 1] = b;
+            exchange(a, m, j, lmax, h);
+            std::swap(q.coef[j - 1], q.coef[lmax - 1]);
+            std::swap(q.held[j - 1], q.held[lmax - 1]);
         }
 
         // The pivot column first receives what it owes, then defines
@@ -234,36 +244,12 @@ void stepwise_qr(const zol::ColMajor<double>& a, i64 m, i64 n, i64 extra, i64 k,
     const double tol = kTol;
     const std::int32_t incv = static_cast<std::int32_t>(a.ld);
     double hmax = 0.0;
-    auto full_lengths = [&](i64 j) {
-        i64 lmax = j;
-        zol::column_squares(a, j, m, j, n, [&](i64 l, double s) {
-            h[l - 1] = s;
-            if (h[l - 1] > h[lmax - 1]) lmax = l;
-        });
-        hmax = h[lmax - 1];
-        return lmax;
-    };
     for (i64 j = 1; j <= k; ++j) {
-        i64 lmax = j;
-        if (j == 1) {
-            lmax = first_lengths(a, m, n, h, first_squares);
-            hmax = h[lmax - 1];
-        } else {
-            for (i64 l = j; l <= n; ++l) {
-                h[l - 1] = h[l - 1] - a(j - 1, l) * a(j - 1, l);
-                if (h[l - 1] > h[lmax - 1]) lmax = l;
-            }
-            if (!(hmax + 0.001 * h[lmax - 1] > hmax)) lmax = full_lengths(j);
-        }
+        const i64 lmax = choose_pivot(a, j, m, n, h, first_squares, hmax, [&] {
+            zol::column_squares(a, j, m, j, n, [&](i64 l, double s) { h[l - 1] = s; });
+        });
         ipvt[j - 1] = static_cast<std::int32_t>(lmax);
-        if (lmax != j) {
-            for (i64 i = 1; i <= m; ++i) {
-                const double t = a(i, j);
-                a(i, j) = a(i, lmax);
-                a(i, lmax) = t;
-            }
-            h[lmax - 1] = h[j - 1];
-        }
+        if (lmax != j) exchange(a, m, j, lmax, h);
         if (j == m) continue;
         const std::int32_t ipiv = static_cast<std::int32_t>(j), ifirst = ipiv + 1;
         const std::int32_t ilast = static_cast<std::int32_t>(m), nvec = static_cast<std::int32_t>(n - j);
