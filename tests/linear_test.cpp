@@ -341,7 +341,8 @@ TEST(Linear, WeightedProduct) {
             {{2, 3, 2}, {m32, b22, {1, 1}, nan8}, 0, {{}, {}, {}, c32}},               // unit weights: M b
             {{2, 3, 2}, {m32, {0.5, 1, 6, 8}, {2, 0.5}, nan8}, 0, {{}, {}, {}, c32}},  // weights moved into b
             {{0, 2, 3}, {{}, {}, {}, nan8}, 0, {{}, {}, {}, {0, 0, 0, 0, 0, 0, NAN, NAN}}},
-            {{2, 2, 0}, {m32, b22, {1, 1}, nan8}, 0},  // ncol < 1: nothing
+            {{2, 0, 2}, {m32, b22, {1, 1}, nan8}, 0},  // m < 1 or ncol < 1: nothing
+            {{2, 2, 0}, {m32, b22, {1, 1}, nan8}, 0},
         },
         0, [](const int32_t* p, std::vector<Vec>& a, int32_t* ierr) {
             const double* hmat = ptr(a[0]);
