@@ -57,7 +57,7 @@ TEST(Linear, HouseholderReflections) {
     // 2^-30 < tol): lghtr_ keeps both, lghtrt_ transforms the second.
     const double e = std::ldexp(1.0, -33), t = std::ldexp(1.0, -53), above = std::nextafter(4.0, 5.0);
     const Vec u = {3, 4, 0}, s = {-5, 4, 0}, c = {3, 4, 0, 0, 1, 0, 1, -2, 5, e, 0, 7}, v7(3, 7.0), nan3(3, NAN);
-    const Vec kept = {-5, 0, 0, -0.8, 0.6, 0, 1, -2, 5, e, 0, 7};
+    const Vec kept = {-5, 0, 0, -0.8, 0.6, 0, 1, -2, 5, e, 0, 7}, tt = {-1, t, t};
     const Vec moved = {-5, 0, 0, -0.8, 0.6, 0, 1, -2, 5, std::ldexp(0.125 - 0.2, -30), -std::ldexp(0.1, -30), 7};
     // lghtr_ {0, mode, ipiv, ifirst, ilast, nvec} on u, upiv, c (vector j at
     // (j - 1) ilast), tol; lghtrt_ {1, ...} on u, upiv, c, v, upivcopy.
@@ -68,9 +68,10 @@ TEST(Linear, HouseholderReflections) {
             {{0, 1, 1, 2, 3, 4}, {u, {0}, c, {4}}, 0, {s, {8}, kept}},  // the tolerance itself passes
             {{0, 1, 1, 2, 3, 4}, {u, {0}, c, {above}}, 1},
             // A stretch already zero is still reflected; s > 0 for a pivot
-            // element of 0; any mode but 2 constructs.
+            // element of 0 (any mode but 2 constructs) or below 0.
             {{0, 1, 1, 2, 3, 1}, {{3, 0, 0}, {0}, {3, 0, 0}, {1e-8}}, 0, {{-3, 0, 0}, {6}, {-3, 0, 0}}},
             {{0, 7, 1, 2, 2, 0}, {{0, 2}, {0}, {}, {1e-8}}, 0, {{2, 2}, {-2}}},
+            {{0, 1, 1, 2, 2, 0}, {{-3, 4}, {0}, {}, {1e-8}}, 0, {{5, 4}, {-8}}},
             // Index triples out of order: status 0, nothing read or written.
             {{0, 1, 0, 2, 3, 3}, {{}, {42}, {}, {1e-8}}, 0},
             {{0, 1, 2, 2, 3, 3}, {{}, {42}, {}, {1e-8}}, 0},
@@ -91,11 +92,8 @@ TEST(Linear, HouseholderReflections) {
             {{1, 2, 1, 2, 2, 0}, {{-5, 4}, {8}, {}, {7, 7}, {6}}, 0, {{}, {}, {}, {-5, 4}}},
             // Inner products: lghtr_ runs one sum from the pivot term (1 + t +
             // t = 1), lghtrt_ adds the stretch's own sum (2t) to it.
-            {{0, 2, 1, 2, 3, 1}, {{-1, t, t}, {1}, {1, 1, 1}, {1e-8}}, 0, {{}, {}, {0, 1 - t, 1 - t}}},
-            {{1, 2, 1, 2, 3, 1},
-             {{-1, t, t}, {1}, {1, 1, 1}, v7, {6}},
-             0,
-             {{}, {}, {-2 * t, 1 - t, 1 - t}, {-1, t, t}, {1}}},
+            {{0, 2, 1, 2, 3, 1}, {tt, {1}, {1, 1, 1}, {1e-8}}, 0, {{}, {}, {0, 1 - t, 1 - t}}},
+            {{1, 2, 1, 2, 3, 1}, {tt, {1}, {1, 1, 1}, v7, {6}}, 0, {{}, {}, {-2 * t, 1 - t, 1 - t}, tt, {1}}},
             // A NaN is never below the tolerance: the reflection is built from it.
             {{0, 1, 1, 2, 3, 1}, {{NAN, 1, 2}, {0}, {1, 2, 3}, {1e-8}}, 0, {{NAN, 1, 2}, {NAN}, nan3}},
             {{1, 1, 1, 2, 3, 1}, {nan3, {0}, {1, 2, 3}, v7, {6}}, 0, {nan3, {NAN}, nan3, nan3, {NAN}}},
@@ -158,13 +156,9 @@ TEST(Linear, PivotedQr) {
             {{2, 2, 2}, {{0, 0, 3, 4}, h7, i9}, 0, {{-5, 4, 0, 0}, {8, 0}, {2, 2}}},
             {{3, 3, 1}, {{2, -1, 2}, {7}, {-9}}, 0, {{-3, -1, 2}, {5}, {1}}},
             {{2, 2, 1}, {{0, 1}, {7}, {-9}}, 0, {{1, 1}, {-1}, {1}}},
-            {{3, 3, 2},
-             {{0, 2, 0, 2, 0, 0}, h7, i9},
-             0,
-             {{2, 2, 0, 0, -2, 0},
-              {-2, 4},
-              {1, 2}}},  // equal lengths
-                         // Nothing to factorise (also with lda < m): only the record is set.
+            // Equal lengths: no exchange.
+            {{3, 3, 2}, {{0, 2, 0, 2, 0, 0}, h7, i9}, 0, {{2, 2, 0, 0, -2, 0}, {-2, 4}, {1, 2}}},
+            // Nothing to factorise (also with lda < m): only the record is set.
             {{2, 0, 2}, {{1, 2, 3, 4}, h7, i9}, 0, {{}, {}, {1, 2}}},
             {{1, 2, 2}, {{1, 2, 3, 4}, h7, i9}, 0, {{}, {}, {1, 2}}},
             // NaN and infinity: a valid record, nothing outside the matrix touched.
@@ -221,6 +215,7 @@ TEST(Linear, ConstrainedLeastSquares) {
             // NaN and infinity pass every magnitude test: status 0, NaN in x.
             {{0, 1, 1, 1, 0}, {{NAN}, {1}, {}, {}, {7}}, 0, {skip, skip, {}, {}, {NAN}}},
             {{0, 1, 2, 0, 2}, {{}, {}, {NAN, 0, 0, 1}, {1, 1}, {7, 7}}, 0, {{}, {}, skip, skip, nan2}},
+            {{0, 1, 2, 0, 2}, {{}, {}, {HUGE_VAL, 0, 0, 1}, {1, 1}, {7, 7}}, 0, {{}, {}, skip, skip, nan2}},
         },
         1e-15, [](const int32_t* p, std::vector<Vec>& a, int32_t* ierr) {
             if (p[0] == 0)
@@ -237,12 +232,13 @@ TEST(Linear, BandedLeastSquares) {
     // The line through (0, 1), (1, 3), (2, 5) fed one point per call is 1 +
     // 2 x; in one block with (3, 6) it becomes 1.2 + 1.7 x.
     const Vec p1 = {1, 1, 0, 1}, p2 = {1, 1, 1, 3}, p3 = {1, 1, 2, 5}, four = {1, 1, 0, 1, 1, 1, 3, 1, 2, 5, 1, 3, 6};
+    const Vec bad = {1, 1, 0, 1, 1, 1, 3, NAN, 2, 5};  // a NaN coefficient
     // Block 1 is triangular but for the sign; block 2 (variables 5..7,
     // solution (5, 6, 7)) starts past the first free row: it moves to row 5,
     // rows 3 and 4 are cleared and row 2 shifts left.  Variables 3 and 4 have
     // no equation: mode 1 solves rows 7..5 and stops, mode 2 rows 1 and 2.
-    const Vec b1 = {1, 2, 1, -1, 1, 0, 4, 3, 17},
-              b2 = {5, 1, 2, 0.5, 20.5, -1, 1, 3, 22, 2, -1, 1, 11, 0.5, 0.5, -2, -8.5};
+    const Vec b1 = {1, 2, 1, -1, 1, 0, 4, 3, 17}, y9 = {2, 5, 9, 9, 9, 9, 9}, g40(40);
+    const Vec b2 = {5, 1, 2, 0.5, 20.5, -1, 1, 3, 22, 2, -1, 1, 11, 0.5, 0.5, -2, -8.5};
     // A factor R of bandwidth 3 laid out with ipos 3 (right-hand sides R x),
     // solved exactly in every mode; |R(3, 3)| = 1 just below the tolerance
     // stops mode 3 after rows 5 and 4.
@@ -261,11 +257,8 @@ TEST(Linear, BandedLeastSquares) {
         {
             {{4, 2, 1, 1, 2, 1, 1, 4}, {Vec(12), {7, 7}, {1e-12}, p1, p2, p3}, 0, {skip, {1, 2}}},
             {{4, 2, 1, 1, 2, 1, 1, 4}, {Vec(12), {7, 7}, {1e-12}, four}, 0, {skip, {1.2, 1.7}}},
-            {{10, 3, 1, 1, 7, 1, 5, 9}, {Vec(40), Vec(7, 7.0), {1e-12}, b1, b2}, 1, {skip, {-1, 17, 0, 0, 5, 6, 7}}},
-            {{10, 3, 1, 2, 7, 1, 5, 9},
-             {Vec(40), {2, 5, 9, 9, 9, 9, 9}, {1e-12}, b1, b2},
-             1,
-             {skip, {-1, 1, 9, 9, 9, 9, 9}}},
+            {{10, 3, 1, 1, 7, 1, 5, 9}, {g40, Vec(7, 7.0), {1e-12}, b1, b2}, 1, {skip, {-1, 17, 0, 0, 5, 6, 7}}},
+            {{10, 3, 1, 2, 7, 1, 5, 9}, {g40, y9, {1e-12}, b1, b2}, 1, {skip, {-1, 1, 9, 9, 9, 9, 9}}},
             {{5, 3, 2, 1, 5, 3, 3, 3}, {r, s7, {1}}, 0, {{}, x}},
             {{5, 3, 2, 3, 5, 3, 3, 3}, {r, y, {1}}, 0, {{}, x}},
             {{5, 3, 2, 2, 5, 3, 3, 3}, {r, yt, {1}}, 0, {{}, x}},
@@ -273,11 +266,8 @@ TEST(Linear, BandedLeastSquares) {
             {{5, 3, 2, 4, 5, 3, 3, 3}, {r, y, {1}}, 1},  // no such mode
             {{5, 3, 1, 3, 5, 1, 1, 1}, {diag, {2, 4, 6, 8, 10}, {1e-12}}, 1},
             {{5, 3, 1, 2, 5, 1, 1, 1}, {diag, {2, 4, 6, 8, 10}, {1e-12}}, 1, {{}, {1, 2, 3, 4, 10}}},
-            // A NaN coefficient reaches the factor, whose NaN diagonal passes.
-            {{4, 2, 1, 1, 2, 1, 1, 4},
-             {Vec(12), {7, 7}, {1e-8}, {1, 1, 0, 1, 1, 1, 3, NAN, 2, 5}},
-             0,
-             {skip, {NAN, NAN}}},
+            // The NaN coefficient reaches the factor, whose NaN diagonal passes.
+            {{4, 2, 1, 1, 2, 1, 1, 4}, {Vec(12), {7, 7}, {1e-8}, bad}, 0, {skip, {NAN, NAN}}},
             // No band, a negative number of right-hand sides, more variables
             // than rows of g: status 1, nothing read or written.
             {{5, 0, 1, 1, 5, 2, 2, 2}, {{}, s7, {1e-12}}, 1},
@@ -289,10 +279,8 @@ TEST(Linear, BandedLeastSquares) {
             const double tol = 1e-8;
             int32_t ipos = p[5], inext = p[5];
             for (std::size_t k = 3; k < a.size(); ++k) {
-                const int32_t jcol = static_cast<int32_t>(a[k][0]),
-                              nrow = static_cast<int32_t>(a[k].size() - 1) / width;
-                for (int32_t i = 0; i < nrow * width; ++i)
-                    a[0][(inext - 1 + i / width) + i % width * p[0]] = a[k][i + 1];
+                const int32_t jcol = static_cast<int32_t>(a[k][0]), nrow = (a[k].size() - 1) / width;
+                for (int32_t i = 0; i < nrow * width; ++i) a[0][inext - 1 + i / width + i % width * p[0]] = a[k][i + 1];
                 lgbla_(a[0].data(), &p[0], &p[1], &ipos, &inext, &nrow, &jcol, &p[2], &tol);
             }
             EXPECT_EQ(std::pair(ipos, inext), std::pair(p[6], p[7]));
@@ -325,6 +313,7 @@ TEST(Linear, MatrixInversion) {
             {{3, 2}, {wide, nan6}, 1},                                 // a a^T is singular
             {{3, 3}, {{1, 2, 3, 2, 4, 6, 0, 1, 5}, nan9}, 1, {skip}},  // second column twice the first
             {{0, 3}, {{}, {}}, 1},
+            {{3, 0}, {{}, {}}, 1},
         },
         1e-15,
         [](const int32_t* p, std::vector<Vec>& a, int32_t* ierr) { lminv_(&p[0], &p[1], ptr(a[0]), ptr(a[1]), ierr); });
