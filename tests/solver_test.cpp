@@ -4,11 +4,9 @@
 // and ngups1_.
 #include <Eigen/Dense>
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <random>
 #include <tuple>
 
 #include "nl_support.hpp"
@@ -77,9 +75,8 @@ TEST(SolverEntry, RejectedCallsTouchNothing) {
         MathNonLinearSolver(c[0] ? nullptr : &o, c[2], c[3], &p, zt::solver_callback, 4, s, x.data(), f.data(),
                             step.data(), &status);
         EXPECT_EQ(status, c[4]) << c[1] << " " << c[2] << " " << c[3];
-        EXPECT_EQ(memsvc_request_count(), 0);
-        EXPECT_TRUE(p.calls.empty() && x == Vec(3, 7.0) && f == Vec(3, 8.0) && step == Vec(3, 9.0));
-        EXPECT_EQ(zt::slurp(s), "");
+        EXPECT_TRUE(memsvc_request_count() == 0 && p.calls.empty() && zt::slurp(s).empty());
+        EXPECT_TRUE(x == Vec(3, 7.0) && f == Vec(3, 8.0) && step == Vec(3, 9.0));
         std::fclose(s);
     }
 }
@@ -98,10 +95,8 @@ TEST(SolverDriver, AgreesWithThePlainReadingBitForBit) {
         double best = kNaN;   // NaN: not known by hand
     };
     const Vec exact_a = {2, 1, 0, 1, -1, 3, 1, 2, 0.5, 1, 4, -1}, exact_y = {4.25, -4.5, 0, -3.5};  // x = (1, -2, .5)
-    const Vec rank_a = {1, 2, 3, 4, 5, 0, 1, 0, -1, 2, 1, 2, 3, 4, 5}, rank_y = {1, 0, 2, 1, 3};    // columns 1 = 3
-    const Eigen::Map<const Eigen::Matrix<double, 5, 3>> A(rank_a.data());
-    const Eigen::Map<const Eigen::Matrix<double, 5, 1>> Y(rank_y.data());
-    const double least = (A * A.completeOrthogonalDecomposition().solve(Y) - Y).squaredNorm();
+    // Columns 1 and 3 equal: the least squares over columns 1 and 2 leave 639 / 266.
+    const Vec rank_a = {1, 2, 3, 4, 5, 0, 1, 0, -1, 2, 1, 2, 3, 4, 5}, rank_y = {1, 0, 2, 1, 3};
     const Problem tanh10 = zt::ad_problem(1, 1, [](const AD* x, AD* f) { f[0] = 10.0 * tanh(x[0]); });
     std::vector<Case> cases = {
         {"exp fit", exp_fit(), {1.0}, zt::options()},
@@ -111,7 +106,7 @@ TEST(SolverDriver, AgreesWithThePlainReadingBitForBit) {
         {"NaN tolerance, limit -5", exp_fit(), {1.0}, zt::options(-5, 0.0, kNaN), 21},
         {"exact start", linear(4, 3, exact_a, exact_y), {1, -2, 0.5}, zt::options(), 0, 0.0},
         {"exact linear, full step admitted", linear(4, 3, exact_a, exact_y), {0, 0, 0}, zt::options(0, 100.0), 1, 0.0},
-        {"rank deficient", linear(5, 3, rank_a, rank_y), {0, 0, 0}, zt::options(50, 100.0), -1, least},
+        {"rank deficient", linear(5, 3, rank_a, rank_y), {0, 0, 0}, zt::options(50, 100.0), -1, 639.0 / 266.0},
         {"tanh, rejected steps", tanh10, {2.0}, zt::options(30, 1000.0), -1, 0.0},
         {"fewer equations", zt::underdetermined_problem(), {0.5, 0.25, 0.125}, zt::options(100), -1, 0.0},
         {"noisy exponential", noisy_exponential(), {1.0, 0.2, 0.0}, zt::options(100, 0.0, 1e-12)},
@@ -219,12 +214,8 @@ TEST(SolverStoppingGuard, ConvergedRunEndsOnTheRadiusTestAtTheCurrentPoint) {
         Vec fx(p.m), jx(3 * p.m), flast(p.m);
         p.eval(p.calls.back().x.data(), flast.data(), jx.data());
         p.eval(run.x.data(), fx.data(), jx.data());
-        EXPECT_FALSE(same_bits(run.x, p.calls.back().x));
-        EXPECT_TRUE(same_bits(run.f, fx));
-        EXPECT_GT(lvlgtn_(&p.m, flast.data()), lvlgtn_(&p.m, fx.data()));
-        bool evaluated_before = false;
-        for (const zt::Call& c : p.calls) evaluated_before = evaluated_before || same_bits(c.x, run.x);
-        EXPECT_TRUE(evaluated_before);
+        EXPECT_TRUE(same_bits(run.f, fx) && zt::ssq(flast) > zt::ssq(fx));
+        EXPECT_TRUE(std::any_of(p.calls.begin(), p.calls.end() - 1, [&](const zt::Call& c) { return c.x == run.x; }));
     }
 }
 
@@ -254,15 +245,14 @@ TEST(SolverStoppingGuard, ExplodingTrialPointIsNeverTheAnswer) {
 // Eigen on J, f and D, without the library's factorisation.
 TEST(LmParameter, StepsSolveTheRegularisedEquationsAndMeetTheRadius) {
     // Sizes 1 to 5, m >= n and m < n, full and stated lower rank, radii from
-    // a tenth of the Gauss-Newton step to three times it, 0 (par stays 0)
-    // and NaN, limits 10, 0 and -3 (a negative limit ends like 0: the
-    // first trial comes back), and too few rows (mpn < 2n or mpn < m:
+    // a tenth of the Gauss-Newton step to three times it, 0 and 1e-20 (par stays 0)
+    // and NaN, limits 10, 0 and -3, and too few rows (mpn < 2n or mpn < m:
     // nothing written, iter = -1).
     const double factors[6] = {0.1, 0.6, 0.3, 3.0, 0.0, kNaN};
     int met = 0, tried = 0;
     for (int t = 0; t < 96; ++t) {
         const std::int32_t n = 1 + t % 5, m = t % 10 == 9 && n > 1 ? n - 1 : n + t % 3;
-        const std::int32_t rank = t % 3 == 2 && n > 1 ? n - 1 : n, maxit = t % 7 == 3 ? (t % 2 ? 0 : -3) : 10;
+        const std::int32_t rank = t % 3 == 2 && n > 1 ? n - 1 : n, maxit = t % 5 == 2 ? (t % 2 ? 0 : -3) : 10;
         const std::int32_t mpn = t % 16 != 15 ? std::max(m, n) + n : t % 48 == 15 ? -4 : std::max(m, 2 * n) - 1;
         SCOPED_TRACE(testing::Message() << "m " << m << " n " << n << " rank " << rank << " limit " << maxit);
         zt::Rng rng(100 + t);
@@ -276,7 +266,8 @@ TEST(LmParameter, StepsSolveTheRegularisedEquationsAndMeetTheRadius) {
         for (int j = 1; j <= n; ++j) piv[j - 1] = j + static_cast<int>(rng.uniform(0.0, 1.0) * (n - j + 1) - 1e-9);
         for (int j = n; j >= 1; --j) J.col(j - 1).swap(J.col(piv[j - 1] - 1));
         const EVec gn = J.completeOrthogonalDecomposition().solve(-f);
-        const double delta = factors[t % 6] * d.cwiseProduct(gn).norm(), sigma = 0.1;
+        const double delta = factors[t % 6] == 0.0 ? 1e-20 * (t / 6 % 2) : factors[t % 6] * d.cwiseProduct(gn).norm();
+        const double sigma = 0.1;
         Vec a(std::max(mpn, 1) * n, 0.0), b(std::max(mpn, m), 0.0), qtb(n, kNaN), work(n);  // NaN beyond m: unread
         for (int j = 0; j < n; ++j)
             for (int i = 0; i < m && i < mpn; ++i) a[i + j * mpn] = J(i, j);
@@ -294,26 +285,20 @@ TEST(LmParameter, StepsSolveTheRegularisedEquationsAndMeetTheRadius) {
             EXPECT_TRUE(par != 0.25 || (dx == gn && b[0] == f[0]));
             continue;
         }
-        EXPECT_TRUE(std::isfinite(par) && par >= 0.0 && (delta > 0 || (par == 0.0 && iter == -1)));
+        EXPECT_TRUE(std::isfinite(par) && par >= 0.0 && (delta > 1e-20 || (par == 0.0 && iter == -1)));
+        // Below full rank the lower bound is zero: the first trial is 0.001 |D^-1 J^T f| / delta.
+        const double paru = delta > 1e-20 ? (J.transpose() * f).cwiseQuotient(d).norm() / delta : 0.0;
+        EXPECT_TRUE(maxit > 0 || (rank == n && m >= n) || close(par, 1e-3 * paru, 1e-12)) << par << " " << paru;
         // Backward error of (J^T J + par D^2) dx = -J^T f.
         const Mat N = J.transpose() * J + par * Mat(d.cwiseAbs2().asDiagonal());
         const double scale = (N.norm() * dx.norm() + J.norm() * f.norm()) * 1.1e-16 * n;
         EXPECT_LT((N * dx + J.transpose() * f).norm(), 50 * scale);
         const double dxn = d.cwiseProduct(dx).norm(), gnn = d.cwiseProduct(gn).norm();
         EXPECT_TRUE(iter < 0 || std::fabs(dxn - delta) <= sigma * delta * (1 + 1e-12)) << dxn << " " << delta;
-        const bool full = rank == n && m >= n;
-        EXPECT_TRUE(!full || dxn <= gnn * (1 + 1e-12));
-        if (factors[t % 6] >= 1.0 || delta == 0.0) continue;
-        tried += maxit > 0 ? 1 : 0;
-        met += maxit > 0 && iter >= 0 ? 1 : 0;
-        if (maxit > 0) continue;
-        // The first trial: par = max(sqrt(parl paru), 0.001 paru), paru =
-        // |D^-1 J^T f| / delta and, for full rank, parl = -phi(0) / phi'(0)
-        // = (|D gn| - delta) / (|D gn| w^T (J^T J)^-1 w), w = D^2 gn / |D gn|.
-        const long double paru = (J.transpose() * f).cwiseQuotient(d).norm() / delta;
-        const EVec w = d.cwiseProduct(d.cwiseProduct(gn)) / gnn;
-        const long double parl = full ? (gnn - delta) / (gnn * w.dot((J.transpose() * J).ldlt().solve(w))) : 0.0;
-        EXPECT_TRUE(close(par, static_cast<double>(std::max(std::sqrt(parl * paru), 0.001L * paru)), 1e-10));
+        EXPECT_TRUE(rank < n || m < n || dxn <= gnn * (1 + 1e-12));  // full rank: no longer than Gauss-Newton
+        const bool reachable = factors[t % 6] < 1.0 && delta > 1e-20 && maxit > 0;
+        tried += reachable ? 1 : 0;
+        met += reachable && iter >= 0 ? 1 : 0;
     }
     EXPECT_GE(met, tried - 3);  // the iteration meets the radius within its limit almost always
 }
@@ -363,10 +348,8 @@ TEST(StepKernels, StoppingTests) {
             {3, 0, 3, 50, 1, 4, 0.2336 * (1 + 1e-12), 1, {3, 8, 0}},
             {3, -1, 3, 50, 1, 4, 0.2336 * (1 - 1e-12), 0, {3, 8, 0}},
             {3, 4, 3, 0, 1, 4, 1e-8, 1, jdx_ddx},  // an exact trial point holds, no division by zero
-            {3, 4, 3, 0, 1, 0, 0, 1, jdx_ddx},
-            {0, 4, 3, 0, 0, 0, 1e300, 0, none},  // other modes never hold and touch nothing
+            {0, 4, 3, 0, 0, 0, 1e300, 0, none},    // other modes never hold and touch nothing
             {4, 4, 3, 0, 0, 0, 1e300, 0, none},
-            {-1, 4, 3, 0, 0, 0, 1e300, 0, none},
         };
     for (auto [mode, ld, rows, s, delta, par, tol, holds, want] : cases) {
         const double fnew[3] = {0, 0.6 * s, 0.8 * s};
