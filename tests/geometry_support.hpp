@@ -7,16 +7,32 @@
 
 #include <array>
 #include <limits>
+#include <vector>
 
 #include "support.hpp"
 
 namespace zg {
 
+using V3 = std::array<double, 3>;
 using M3 = std::array<double, 9>;
+using Vec = std::vector<double>;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr double kSentinel = -777.0;
+constexpr double kS = -777.125;  // sentinel: a value that must stay untouched
 const M3 kIdentity = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 const M3 kQuarterZ = {0, -1, 0, 1, 0, 0, 0, 0, 1};  // row by row
+
+// Equal bit for bit, or both NaN.
+inline bool same(double a, double b) { return (std::isnan(a) && std::isnan(b)) || zt::bits(a) == zt::bits(b); }
+template <class A, class B>
+::testing::AssertionResult all_same(const A& got, const B& want) {
+    for (std::size_t i = 0; i < want.size(); ++i)
+        if (!same(got[i], want[i]))
+            return ::testing::AssertionFailure() << "element " << i << ": " << got[i] << " vs " << want[i];
+    return ::testing::AssertionSuccess();
+}
 
 inline M3 filled(double x) {
     M3 m;
