@@ -99,6 +99,7 @@ TEST(Vector, NormalisationWithAliasing) {
     } rows[] = {
         {{3, 4, 0}, {3 * (1 / 5.0), 4 * (1 / 5.0), 0}, 5, 0},  // times the reciprocal, no second pass
         {{1e-8, 0, 0}, {1e-8 * (1 / 1e-8), 0, 0}, 1e-8, 0},
+        {{1, 2, -2}, {1 * (1 / 3.0), 2 * (1 / 3.0), -2 * (1 / 3.0)}, 3, 0},  // no zero element
         {{kBelow, 0, 0}, {0, 0, 0}, 0, 1},
         {{kNaN, 1, 0}, {kNaN, kNaN, kNaN}, kNaN, 0},
         {{1e200, 1e200, kNaN}, {kNaN, kNaN, kNaN}, kNaN, 0},  // the sum is NaN, not +inf: nothing to rescue
