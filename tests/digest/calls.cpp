@@ -1,0 +1,812 @@
+// The call shapes.  Choices are drawn one at a time in statement order
+// (never two in one unsequenced expression), so every compiler makes the
+// same calls from the same seed.
+#include "calls.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "zolmath.h"
+
+namespace zc {
+
+Draw::~Draw() {
+    for (const Block& b : blocks_) std::free(b.p);
+}
+
+std::uint64_t Draw::bits(int bytes) {
+    std::uint64_t v = 0;
+    if (!seeded_) {  // little-endian from the input, 0 past its end
+        for (int k = 0; k < bytes; ++k, ++at_) v |= at_ < size_ ? std::uint64_t{data_[at_]} << (8 * k) : 0;
+        return v;
+    }
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);  // splitmix64
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    v = (z ^ (z >> 31)) >> (64 - 8 * bytes);
+    for (int k = 0; k < bytes; ++k) used.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+    return v;
+}
+
+i32 Draw::pick(i32 lo, i32 hi) {
+    const std::uint64_t span = static_cast<std::uint64_t>(i64{hi} - lo + 1);
+    return static_cast<i32>(lo + static_cast<i64>(bits(span <= 256 ? 1 : 4) % span));
+}
+
+double Draw::uni(double lo, double hi) { return lo + (hi - lo) * (static_cast<double>(bits(7) >> 3) * 0x1.0p-53); }
+
+double Draw::special() {
+    constexpr double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    // clang-format off
+    static const double kTable[] = {
+        0.0, -0.0, nan, -nan, inf, -inf, 1e-300, -1e-300, 5e-324, 2.2250738585072014e-308, 1e300, -1e300, 1e308,
+        -1.7976931348623157e308, 1e-8, -1e-8, 9.999999999999999e-09, 1.0000000000000002e-08, 1e-20,
+        1.0000000000000001e-20, 1e-10, 1e-12, 1e-16, 1.0, -1.0, 0.5, 2.0, -3.0, 10.0, 1e154, 1e-160, 0.9999999999,
+        0.99999999, 1e-4, 0.25, 0.75, 0.1, 6.283185307179586, 2.220446049250313e-16};
+    // clang-format on
+    return kTable[bits(1) % std::size(kTable)];
+}
+
+double Draw::real() {
+    constexpr unsigned kAwkward[] = {0, 20, 90};
+    const unsigned t = static_cast<unsigned>(bits(1));
+    if (t < kAwkward[level]) return special();
+    if (level == 2 && t == 255) return std::bit_cast<double>(bits(8));
+    const double x = uni(-2.0, 2.0);
+    return level > 0 && t % 10 == 0 ? x * of({1e-12, 1e-9, 1e-6, 1e-3, 1e3, 1e6, 1e9, 1e12}) : x;
+}
+
+i32 Draw::count(i32 hi, i32 big) {
+    const unsigned u = static_cast<unsigned>(bits(1));
+    if (u < 4) return of<i32>({INT32_MIN, INT32_MIN + 1, -65536, -1000000});
+    if (u < 20) return pick(-2, 0);
+    return big > hi && u >= 244 ? pick(hi + 1, big) : pick(1, hi);
+}
+
+i32 Draw::ld(i64 rows, i64 cols) {
+    const i64 r = std::max<i64>(rows, 1), u = static_cast<i64>(bits(1));
+    if (u < 230 || cols < 2) return static_cast<i32>(u < 200 ? r + u % 3 : 1 + u % r);
+    return of<i32>({0, -1, INT32_MIN});
+}
+
+void* Draw::block(i64 n, bool ints) {
+    void* p = std::malloc(n > 0 ? static_cast<std::size_t>(n) * (ints ? 4 : 8) : 1);
+    if (p == nullptr) std::abort();
+    blocks_.push_back({p, std::max<i64>(n, 0), ints});
+    return p;
+}
+
+Arr<double> Draw::out(i64 n, double v) {
+    const Arr<double> a{static_cast<double*>(block(n, false)), std::max<i64>(n, 0)};
+    std::fill_n(a.p, a.n, v);
+    return a;
+}
+
+Arr<double> Draw::io(i64 n) {
+    const Arr<double> a = out(n);
+    for (i64 i = 0; i < a.n; ++i) a[i] = real();
+    if (level == 0 || a.n == 0 || !chance(0.25)) return a;
+    // The whole array awkward: scaled to the edge of the tolerances or beyond
+    // a plain sum of squares, one awkward element among zeros, or all equal.
+    const unsigned how = static_cast<unsigned>(bits(1) % 3);
+    const double s = how == 0 ? of({0.0, 1e-8, 1e-9, 1e160, 1e-170, 1e200}) : special();
+    for (i64 i = 0; i < a.n; ++i) a[i] = how == 0 ? a[i] * s : how == 1 ? (i == 0 ? s : 0.0) : a[0];
+    return a;
+}
+
+Arr<double> Draw::vec(std::initializer_list<double> v) {
+    const Arr<double> a = out(static_cast<i64>(v.size()));
+    std::copy(v.begin(), v.end(), a.p);
+    return keep(a);
+}
+
+Arr<double> Draw::copy(Arr<double> a, i64 n) {
+    const Arr<double> c = out(n < 0 ? a.n : n);
+    std::copy_n(a.p, std::min(a.n, c.n), c.p);
+    return c;
+}
+
+Arr<i32> Draw::ints(i64 n, i32 lo, i32 hi) {
+    const Arr<i32> a{static_cast<i32*>(block(n, true)), std::max<i64>(n, 0)};
+    for (i64 i = 0; i < a.n; ++i) a[i] = pick(lo, hi);
+    return a;
+}
+
+void Draw::check(bool ok, const char* what) {
+    if (ok) return;
+    if (failures++ == 0) failed = what;
+    if (!abort_on_failure) return;
+    std::fprintf(stderr, "check failed: %s\n", what);
+    std::abort();
+}
+
+void Draw::put(double x) {
+    const std::uint64_t u = std::isnan(x) ? 0x7ff8000000000000ull : std::bit_cast<std::uint64_t>(x);
+    for (int k = 0; k < 8; ++k) sink.push_back(static_cast<unsigned char>(u >> (8 * k)));
+}
+
+void Draw::text(std::string_view t) {
+    std::string canon;
+    for (std::size_t k = 0; k < t.size();) {
+        std::size_t n = std::min(t.find_first_not_of(' ', k), t.size());
+        n += n < t.size() && t[n] == '-';
+        canon += t.substr(n, 3) == "nan" ? " nan" : t.substr(k, 1);
+        k = t.substr(n, 3) == "nan" ? n + 3 : k + 1;
+    }
+    put(static_cast<double>(canon.size()));
+    sink.insert(sink.end(), canon.begin(), canon.end());
+}
+
+void Draw::finish() {
+    for (std::size_t b = 0; b < blocks_.size(); ++b)  // blocks added on the way by the checks are recorded too
+        for (i64 k = 0; k < blocks_[b].n; ++k)
+            put(blocks_[b].ints ? static_cast<i32*>(blocks_[b].p)[k] : static_cast<double*>(blocks_[b].p)[k]);
+    for (const auto& [a, before] : inputs_) check(same(a, before), "an input that is only read changed");
+}
+
+namespace {
+
+std::vector<Call>& table() {
+    static std::vector<Call> t;
+    return t;
+}
+
+struct Entry {
+    Entry(const char* name, int reps, void (*run)(Draw&)) { table().push_back({name, reps, run}); }
+};
+
+// One export: its name, its repetitions, and the function that draws the
+// arguments and calls.  The calls keep the order of this file.
+#define CALL(name, reps)                                \
+    void call_##name(Draw& d);                          \
+    const Entry entry_##name(#name, reps, call_##name); \
+    void call_##name(Draw& d)
+
+i64 pos(i64 n) { return std::max<i64>(n, 0); }
+
+// Elements of a column-major rows by cols block with leading dimension ld;
+// none where a routine reads nothing (ld below 1 with several columns).
+i64 span(i64 ld, i64 rows, i64 cols) {
+    return rows < 1 || cols < 1 || (ld < 1 && cols > 1) ? 0 : (cols - 1) * ld + rows;
+}
+
+// A rotation matrix (row by row) about a drawn unit axis.
+Arr<double> rotation(Draw& d) {
+    const Arr<double> u = d.out(3), r = d.out(9);
+    for (i64 k = 0; k < 3; ++k) u[k] = d.uni(-1.0, 1.0);
+    const double c = d.uni(-1.0, 1.0), s = std::sqrt(1.0 - c * c) * (d.chance(0.5) ? 1.0 : -1.0), l = lvlgt3_(u);
+    std::transform(u.p, u.p + 3, u.p, [l](double x) { return x / l; });
+    lmdre3_(u, &s, &c, r);
+    return r;
+}
+
+// A rows by cols matrix with a diagonal mostly well away from zero, at times
+// zero or at the tolerance 1e-8.
+Arr<double> triangle(Draw& d, i64 ld, i64 rows, i64 cols) {
+    const Arr<double> a = d.io(span(ld, rows, cols));
+    for (i64 k = 0; k < std::min(rows, cols); ++k) a[k * (ld + 1)] = d.of({0.0, 1e-8, 9.9e-9, 2.5, -3.0, -2.0, 1.5});
+    return d.keep(a);
+}
+
+// c = op([&n,] a, b), n a count or 3: separate, on a and on b.
+template <class Op>
+void binary(Draw& d, bool counted, bool on_b, Op op) {
+    const i32 n = counted ? d.count(40, 1000) : 3;
+    const auto call = [&](const double* a, const double* b, double* c) {
+        if constexpr (std::is_invocable_v<Op, const i32*, double*, double*, double*>) return op(&n, a, b, c);
+        if constexpr (!std::is_invocable_v<Op, const i32*, double*, double*, double*>) return op(a, b, c);
+    };
+    const Arr<double> a = d.vec(n), b = d.vec(n), c = d.out(n);
+    call(a, b, c);
+    d.alias(c, a, [&](double* o) { call(o, b, o); });
+    if (on_b) d.alias(c, b, [&](double* o) { call(a, o, o); });
+}
+
+// A unit vector b (and the length) of a, n elements: separate and on a;
+// zeros with status 1.
+template <class Op>
+void normal(Draw& d, i32 n, Op op) {
+    const Arr<double> a = d.vec(n), b = d.out(n), len = d.out(1);
+    i32* ierr = d.status();
+    op(&n, a.p, b.p, len.p, ierr);
+    d.check(*ierr == 0 || same(b, d.out(n, 0.0)), "zeros with status 1");
+    d.alias(b, a, [&](double* o) { op(&n, o, o, len.p, ierr); });
+}
+
+// A point list out = op(&n, pts): separate and on pts.
+template <class Op>
+void points(Draw& d, Op op) {
+    const i32 n = d.count(12, 200);
+    const Arr<double> p = d.vec(3 * pos(n)), out = d.out(p.n);
+    op(&n, p.p, out.p);
+    d.alias(out, p, [&](double* o) { op(&n, o, o); });
+}
+
+// World to frame coordinates or back (out on pts but for ltmbw3_ in the
+// parallel mode); at times a point at the depth of the projection centre and
+// one just beside it.
+void frame(Draw& d, bool to_frame) {
+    const i32 n = d.count(10, 100), parallel = d.pick(-1, 1), two = to_frame && n >= 2 ? 2 : 0;
+    const Arr<double> a = d.chance(0.7) ? rotation(d) : d.vec(9), origin = d.vec(3), p = d.io(3 * pos(n)), q = d.out(6);
+    const double dist = d.chance(0.1) ? 0.0 : d.chance(0.5) ? d.uni(-20.0, 20.0) : d.real();
+    const double near[6] = {0.5, -0.25, dist, 0.5, -0.25, dist + 2e-8};
+    lmmvp3_(a, &two, near, q);
+    lmmvs3_(q, &two, origin, p);
+    const auto call = to_frame ? ltmwb3_ : ltmbw3_;
+    const Arr<double> out = d.out(d.keep(p).n);
+    call(p, &n, a, origin, nullptr, &parallel, nullptr, &dist, out);
+    if (to_frame || parallel == 0)
+        d.alias(out, p, [&](double* o) { call(o, &n, a, origin, 0, &parallel, 0, &dist, o); });
+}
+
+// An equality-constrained least-squares problem, at times with counts the
+// solvers reject, dependent constraints or a rank-deficient remainder.
+struct Lse {
+    i32 n, ncon, neq, nrhs;
+    Arr<double> e, f, c, dd, x;
+
+    explicit Lse(Draw& d) {
+        const i32 big = d.chance(0.1), bad = d.pick(0, 30);
+        n = bad == 2 ? 0 : big ? d.pick(17, 20) : d.pick(1, 6);
+        ncon = bad == 0 ? n + 1 : big ? d.pick(1, 3) : d.pick(0, n);
+        neq = n - ncon + (bad == 1 ? -1 : d.pick(0, 3));
+        nrhs = bad == 3 ? d.pick(-1, 0) : d.chance(0.1) ? d.pick(5, 9) : d.pick(1, 4);
+        e = d.io(pos(ncon) * pos(n));
+        f = d.io(pos(ncon) * pos(nrhs));
+        c = d.io(pos(neq) * pos(n));
+        dd = d.io(pos(neq) * pos(nrhs));
+        x = d.out(pos(n) * pos(nrhs));
+        for (i32 t = 0; ncon >= 2 && d.chance(0.12) && t < n; ++t) e[1 + t * ncon] = 2.0 * e[t * ncon];
+        for (i32 i = 0; ncon < n - 1 && d.chance(0.12) && i < neq; ++i) c[i + (n - 1) * neq] = c[i + (n - 2) * neq];
+        d.shape = {nrhs, n, ncon, neq, 1};
+    }
+    // x written on success only; status 5 for a refused heap request.
+    void solved(Draw& d, i32 ierr) const {
+        d.check((ierr == 0 || same(x, d.out(x.n))) && (d.fault() != 2 || ierr == 5), "x on success only, faults");
+    }
+};
+
+// A banded problem fed block by block as a caller does, at times with gaps;
+// then a block left of the current one, which changes nothing.
+struct Band {
+    i32 n, nb, nrhs, ldg, ipos = 1, inext = 1;
+    Arr<double> g;
+
+    explicit Band(Draw& d) : n(d.pick(2, 14)), nb(d.pick(1, std::min(n, 4))), nrhs(d.pick(0, 5)), ldg(2 * n + 12) {
+        g = d.out(i64{ldg} * (nb + nrhs), 0.0);
+        const double tol = d.chance(0.8) ? 1e-10 : d.special();
+        for (i32 jcol = 1, blocks = 0; jcol <= n - nb + 1 && blocks < 3 * n; ++blocks, jcol += d.pick(0, 2)) {
+            const i32 nrow = std::min(d.pick(0, 3), ldg + 1 - std::max(inext, jcol));
+            for (i64 k = 0; k < nrow * (nb + nrhs); ++k) g[inext - 1 + k % nrow + k / nrow * ldg] = d.real();
+            lgbla_(g, &ldg, &nb, &ipos, &inext, &nrow, &jcol, &nrhs, &tol);
+            d.put(ipos + 1000.0 * inext);
+        }
+        const Arr<double> g0 = d.copy(g);
+        const i32 one = 1, back = ipos - 1, ipos0 = ipos, inext0 = inext;
+        lgbla_(g, &ldg, &nb, &ipos, &inext, &one, &back, &nrhs, &tol);
+        d.check(same(g, g0) && ipos == ipos0 && inext == inext0, "a refused block changed the band");
+    }
+};
+
+// Residuals f_i = c_i + sum_j L_ij x_j + q_i x_k^2 (k = i mod n) and their
+// Jacobian, scripted replies (1000: leave the reply alone), at times a NaN.
+struct Model {
+    Draw* d;
+    i32 m, n;
+    Arr<double> c, lin, quad;
+    Arr<i32> replies[2];
+    int calls[2] = {0, 0}, poison = -1;
+};
+
+int residuals(i32 request, void* context, double* x, double* f, double* jac, i32* reply) {
+    Model& md = *static_cast<Model*>(context);
+    md.d->check(request == 3 || (request == 4 && f == jac), "request, a check gets one scratch double");
+    const int call = md.calls[request == 4]++;
+    const i32 answer = call < md.replies[request == 4].n ? md.replies[request == 4][call] : 0;
+    if (answer != 1000) *reply = answer;
+    for (i64 i = 0, m = md.m; request == 3 && i < m; ++i) {
+        const i64 k = i % md.n;
+        double s = md.c[i];
+        for (i64 j = 0; j < md.n; ++j) s = s + md.lin[i + j * m] * x[j];
+        for (i64 j = 0; j < md.n; ++j) jac[i + j * m] = md.lin[i + j * m] + (j == k ? 2.0 * md.quad[i] * x[k] : 0.0);
+        f[i] = i == 0 && call == md.poison ? std::nan("") : s + md.quad[i] * x[k] * x[k];
+    }
+    return 0;
+}
+
+// A Jacobian, residuals and step of a trial point for the step kernels: at
+// times fnew = f, fnew = 10 f, or f zero.
+struct Step {
+    i32 rows, cols, ld;
+    Arr<double> jac, f, fnew, dx, dd, xnew;
+    double par, delta, tol;
+
+    explicit Step(Draw& d) : rows(d.count(8, 40)), cols(d.count(6, 30)), ld(d.ld(rows, cols)) {
+        jac = d.vec(span(ld, rows, cols));
+        f = d.io(rows);
+        const i32 u = d.pick(0, 19);
+        fnew = u < 2 ? d.copy(f) : d.io(rows);
+        for (i64 i = 0; i < f.n; ++i) fnew[i] = u == 2 || u == 3 ? 10.0 * f[i] : fnew[i];
+        std::fill_n(f.p, u == 4 ? f.n : 0, 0.0);
+        dx = d.vec(cols);
+        dd = d.io(cols);
+        std::transform(dd.p, dd.p + dd.n, dd.p, [](double v) { return std::fabs(v); });
+        d.keep(f, fnew, dd);
+        xnew = d.vec(cols);
+        par = d.chance(0.3) ? 0.0 : d.chance(0.8) ? d.uni(0.0, 2.0) : d.real();
+        delta = d.chance(0.1) ? 0.0 : d.chance(0.8) ? d.uni(0.0, 3.0) : d.real();
+        tol = d.chance(0.5) ? 1e-8 : d.uni(0.0, 1.0);
+    }
+};
+
+// 3-vectors
+CALL(lvsum3_, 24) { binary(d, false, true, lvsum3_); }
+CALL(lvdif3_, 24) { binary(d, false, true, lvdif3_); }
+CALL(lvmul3_, 24) {
+    binary(d, false, false, [s = d.real()](const double* a, const double*, double* c) { lvmul3_(a, &s, c); });
+}
+CALL(lvscl3_, 24) {
+    const Arr<double> a = d.vec(3), b = d.vec(3);
+    d.put(lvscl3_(a, b));
+}
+CALL(lvkrp3_, 24) {
+    const Arr<double> a = d.vec(3), b = d.vec(3);
+    lvkrp3_(a, b, d.out(3));
+}
+CALL(lvspa3_, 24) {
+    const Arr<double> a = d.vec(3), b = d.vec(3), c = d.vec(3);
+    d.put(lvspa3_(a, b, c));
+}
+CALL(lvlgt3_, 24) { d.put(lvlgt3_(d.vec(3))); }
+CALL(lvdis3_, 24) {
+    const Arr<double> a = d.vec(3), b = d.vec(3);
+    lvdis3_(a, b, d.out(1));
+}
+CALL(lvnrm3_, 30) {
+    normal(d, 3, [](const i32*, const double* a, double* b, double*, i32* e) { lvnrm3_(a, b, e); });
+}
+CALL(lvnrmb_, 30) {
+    normal(d, 3, [](const i32*, const double* a, double* b, double* l, i32* e) { lvnrmb_(a, b, l, e); });
+}
+CALL(lvo23_, 30) {  // b and c each on a, the separate outputs starting as a; at times a along the first trial axis
+    const Arr<double> a = d.chance(0.15) ? d.vec({0.0, d.uni(-3.0, 3.0), 0.0}) : d.vec(3);
+    const Arr<double> b = d.copy(a), c = d.copy(a), ab = d.copy(a), c2 = d.copy(a), b3 = d.copy(a), ac = d.copy(a);
+    i32 *e1 = d.status(), *e2 = d.status(), *e3 = d.status();
+    lvo23_(a, b, c, e1);
+    lvo23_(ab, ab, c2, e2);
+    lvo23_(ac, b3, ac, e3);
+    d.check(*e2 == *e1 && *e3 == *e1 && same(ab, b) && same(c2, c) && same(b3, b) && same(ac, c), "b or c on a");
+}
+CALL(lvwin3_, 30) {
+    const Arr<double> a = d.vec(3), b = d.chance(0.2) ? d.vec({-a[0], -a[1], -a[2]}) : d.vec(3);
+    d.put(lvwin3_(a, b));
+}
+CALL(haacos_, 48) {
+    const double x = d.chance(0.1) ? d.of({1.0000001, -1.0, 1.0, -1.0000001}) : d.uni(-1.2, 1.2);
+    d.put(haacos_(&x));
+}
+CALL(lvwiwi_, 48) {  // at times w2 within 0.0001 of w1
+    const double w1 = d.chance(0.8) ? d.uni(0, 6.3) : d.real(),
+                 w2 = d.chance(0.2) ? w1 + d.uni(-2e-4, 2e-4) : d.uni(0, 7);
+    const i32 sense = d.pick(-2, 2);
+    lvwiwi_(&w1, &w2, &sense, d.out(1));
+}
+
+// Vectors of length n
+CALL(lvsumn_, 24) { binary(d, true, true, lvsumn_); }
+CALL(lvdifn_, 24) { binary(d, true, true, lvdifn_); }
+CALL(lvmuln_, 24) {
+    binary(d, true, false,
+           [s = d.real()](const i32* n, const double* a, const double*, double* c) { lvmuln_(n, a, &s, c); });
+}
+CALL(lvmldn_, 24) {  // z on y; a quotient leaves z alone for a divisor up to 1e-20 or NaN
+    const i32 mode = d.of<i32>({-1, -1, 1, 0, 7, -2}), n = d.count(40, 1000);
+    const Arr<double> x = d.io(n), y = d.vec(n), z = d.out(n), zs = d.copy(y);
+    for (i64 i = 0; i < x.n; ++i)
+        x[i] = d.chance(0.15) ? d.of({0.0, 1e-21, 1e-20, -1e-20, 1.0000000000000001e-20}) : x[i];
+    lvmldn_(&mode, &n, d.keep(x), y, z);
+    lvmldn_(&mode, &n, x, y, zs);
+    for (i64 i = 0; i < x.n; ++i) d.check(mode != -1 || std::fabs(x[i]) > 1e-20 || z[i] == kCanary, "tiny divisor");
+    d.alias(zs, y, [&](double* o) { lvmldn_(&mode, &n, x, o, o); });
+}
+CALL(lvscln_, 24) {
+    const i32 n = d.count(40, 1000);
+    const Arr<double> a = d.vec(n), b = d.vec(n);
+    d.put(lvscln_(&n, a, b));
+}
+CALL(lvlgtn_, 24) {
+    const i32 n = d.count(40, 1000);
+    d.put(lvlgtn_(&n, d.vec(n)));
+}
+CALL(lvnrmn_, 30) {
+    normal(d, d.count(40, 1000),
+           [](const i32* n, const double* a, double* b, double*, i32* e) { lvnrmn_(n, a, b, e); });
+}
+CALL(lvprmn_, 24) {  // b on a; a backward pass undoes a forward pass
+    const i32 mode = d.of<i32>({1, 0, -1, -7, 3, INT32_MIN}), n = d.count(40, 300), back = mode >= 0 ? -1 : 0;
+    const Arr<double> a = d.vec(n), b = d.out(n);
+    const Arr<i32> p = d.ints(n, -1, std::max(n, 0) + 1);
+    lvprmn_(&mode, &n, a, b, p);
+    d.alias(b, a, [&](double* o) { lvprmn_(&mode, &n, o, o, p); });
+    d.alias(a, b, [&](double* o) { lvprmn_(&back, &n, o, o, p); });
+}
+
+// General matrices and quadratic roots
+CALL(lmmlvn_, 30) {  // an empty inner dimension gives zeros, lda < 1 with several columns nothing
+    const i32 mode = d.of<i32>({1, 2, 0, 7}), m = d.count(9, 70), n = d.count(9, 70), lda = d.ld(m, n);
+    const i64 inner = mode == 2 ? m : n, outer = mode == 2 ? n : m, inert = m >= 1 && n > 1 && lda < 1;
+    const Arr<double> a = d.vec(span(lda, m, n)), x = d.vec(inert ? 0 : inner), y = d.out(outer);
+    lmmlvn_(&mode, &lda, &m, &n, a, x, y);
+    if (inert || inner < 1) d.untouched(y, inert ? kCanary : 0.0);
+}
+CALL(lmmulm_, 24) {  // ncola < 1 gives zeros
+    const i32 r = d.count(7, 40), k = d.count(7, 40), c = d.count(7, 40);
+    const Arr<double> a = d.vec(pos(r) * pos(k)), b = d.vec(pos(k) * pos(c)), out = d.out(pos(r) * pos(c));
+    lmmulm_(&r, &k, &c, a, b, out);
+    if (k < 1) d.untouched(out, 0.0);
+}
+CALL(lmnrmn_, 30) {
+    const i32 m = d.count(9, 80), n = d.count(9, 80), lda = d.ld(m, n);
+    const Arr<double> a = d.vec(span(lda, m, n));
+    for (i32 mode = -1; mode <= 5; ++mode) d.put(lmnrmn_(&mode, &lda, &m, &n, a));
+}
+CALL(lmtrkn_, 24) {  // diagonal elements equal to the tolerance at times
+    const i32 n = d.count(9, 60), lda = n <= 1 && d.chance(0.2) ? d.count(9) : d.pick(1, 10);
+    const i64 r = std::min<i64>(lda, n);
+    const Arr<double> a = d.io(r >= 1 ? (r - 1) * (i64{lda} + 1) + 1 : 0);
+    const double tol = d.chance(0.3) ? 1e-8 : d.chance(0.5) ? d.uni(0.0, 1.5) : d.real();
+    for (i64 k = 0; k < r; ++k) a[k * (lda + 1)] = d.chance(0.2) ? tol : a[k * (lda + 1)];
+    d.put(lmtrkn_(&lda, &n, d.keep(a), &tol));
+}
+CALL(lm2pwu_, 40) {  // coefficients at 1e-10 at times; the roots left alone as the degree says
+    const Arr<double> coef = d.io(3), roots = d.out(4);
+    for (i64 k = 0; k < 3; ++k)
+        coef[k] = d.chance(0.3) ? d.of({0.0, 1e-10, -1e-10, 9.999999999999999e-11, 1.0}) : coef[k];
+    i32 *nreal = d.status(), *degree = d.status();
+    lm2pwu_(d.keep(coef), nreal, degree, roots);
+    if (*degree < 2) d.untouched({roots.p + (*degree == 1 ? 2 : 0), *degree == 1 ? 2 : 4});
+}
+
+// 3 by 3 matrices and point lists
+CALL(lmmul3_, 24) {
+    const Arr<double> a = d.vec(9), b = d.vec(9), c = d.out(9);
+    lmmul3_(a, b, c);
+    d.alias(c, a, [&](double* o) { lmmul3_(o, b, o); });
+    d.alias(c, b, [&](double* o) { lmmul3_(a, o, o); });
+}
+CALL(lmmtra_, 24) {
+    const Arr<double> a = d.vec(9), t = d.out(9);
+    lmmtra_(a, t);
+    d.alias(t, a, [](double* o) { lmmtra_(o, o); });
+}
+CALL(lmadj_, 24) {
+    const Arr<double> a = d.vec(9);
+    lmadj_(a, d.out(9));
+}
+CALL(lmmvp3_, 24) {
+    points(d, [a = d.vec(9)](const i32* n, const double* p, double* o) { lmmvp3_(a, n, p, o); });
+}
+CALL(lmmvs3_, 24) {
+    points(d, [s = d.vec(3)](const i32* n, const double* p, double* o) { lmmvs3_(p, n, s, o); });
+}
+
+// Rotations, reflections, frames and the best-fit rigid motion
+CALL(lmdre3_, 24) {
+    const Arr<double> axis = d.chance(0.8) ? d.copy(rotation(d), 3) : d.vec(3);
+    const double c = d.chance(0.8) ? d.uni(-1.0, 1.0) : d.real(), s = d.chance(0.8) ? d.uni(-1.0, 1.0) : d.real();
+    lmdre3_(axis, &s, &c, d.out(9));
+}
+CALL(lmspi3_, 24) {  // untouched on failure
+    const Arr<double> v = d.vec(3), out = d.out(9);
+    const double f = d.chance(0.5) ? 2.0 : d.real();
+    i32* ierr = d.status();
+    lmspi3_(v, &f, out, ierr);
+    if (*ierr != 0) d.untouched(out);
+}
+CALL(lmdvec_, 36) {
+    // b opposite to a, equal or any; an axis perpendicular to a (rows of a
+    // rotation are orthonormal) of unit length, half length, just usable or
+    // zero.  The output separate and on b.
+    const Arr<double> r = rotation(d), a = d.copy(r, 3), axis = d.out(3), out = d.out(9);
+    const double u = d.uni(0.0, 1.0), len = d.of({1.0, 0.5, 0.99999999, 0.0});
+    const Arr<double> b = u < 0.25 ? d.vec({-a[0], -a[1], -a[2]}) : u < 0.35 ? d.copy(a) : d.copy(rotation(d), 3);
+    std::transform(r.p + 3, r.p + 6, axis.p, [len](double v) { return v * len; });
+    a[0] = d.chance(0.1) ? d.real() : a[0];
+    lmdvec_(d.keep(a, b, axis), b, axis, out);
+    d.alias(out, b, [&](double* o) { lmdvec_(a, o, axis, o); });
+}
+CALL(MathRotVector, 30) {  // at times b along a or opposite, or a at the length limit
+    const Arr<double> a = d.chance(0.05) ? d.vec({1e-6, 0.0, 0.0}) : d.vec(3);
+    const double u = d.uni(0.0, 1.0), k = u < 0.15 ? -2.0 : 3.0;
+    const Arr<double> b = u < 0.25 ? d.vec({k * a[0], k * a[1], k * a[2]}) : d.vec(3);
+    MathRotVector(a, b, d.out(9));
+}
+CALL(lmdpl_, 48) {
+    // At times the pair turned by a rotation (the angles agree), no second
+    // vectors, one only, a2 along a1, b1 opposite a1.  Untouched for -1.
+    const Arr<double> a1 = d.io(3), a2 = d.io(3), b1 = d.io(3), b2 = d.io(3), out = d.out(9), zero = d.out(3, 0.0);
+    const Arr<double> r = d.chance(0.4) ? rotation(d) : d.out(0);
+    const i32 one = r.n == 9 ? 1 : 0, v = d.pick(0, 19);
+    lmrot3_(r, zero, a1, &one, b1);
+    lmrot3_(r, zero, a2, &one, b2);
+    for (int k = 0; k < 3; ++k) {
+        a2[k] = v < 4 || v == 5 ? 0.0 : v == 4 ? 2.0 * a1[k] : a2[k];
+        b2[k] = v < 3 || v == 5 ? 0.0 : b2[k];
+        b1[k] = v == 5 ? -a1[k] : b1[k];
+    }
+    i32* status = d.status();
+    lmdpl_(d.keep(a1, a2, b1, b2), a2, b1, b2, out, status);
+    if (*status == -1) d.untouched(out);
+}
+CALL(lmrot3_, 24) {
+    const Arr<double> r = d.chance(0.7) ? rotation(d) : d.vec(9), c = d.vec(3);
+    points(d, [&](const i32* n, const double* p, double* o) { lmrot3_(r, c, p, n, o); });
+}
+CALL(ltmwb3_, 30) { frame(d, true); }
+CALL(ltmbw3_, 30) { frame(d, false); }
+CALL(lmmat_, 36) {
+    // The targets: the sources shifted and turned, at times mirrored or with
+    // noise.  The fit compared with the translation only, which is also the
+    // result with no rotation (not asked for, fewer than 3 points, a
+    // refused request).
+    const i32 n = d.count(12, 60), fit = d.chance(0.8) ? 0 : d.pick(-1, 2), weighted = d.pick(0, 1), dev = d.pick(0, 1);
+    const Arr<double> w = d.io(weighted ? n : 0), src = d.vec(3 * pos(n)), dst = d.io(src.n), r = rotation(d);
+    const double t[3] = {d.uni(-5.0, 5.0), d.uni(-5.0, 5.0), d.uni(-5.0, 5.0)}, zero[3] = {0, 0, 0};
+    const double noise = d.chance(0.4) ? 0.0 : d.uni(0.0, 0.1), mirror = d.chance(0.15) ? -1.0 : 1.0;
+    for (i64 k = 0; k < w.n; ++k) w[k] = d.chance(0.05) ? 0.0 : d.chance(0.9) ? d.uni(0.1, 3.0) : d.real();
+    for (i64 k = 0; k < dst.n; ++k) dst[k] = (k % 3 == 0 ? mirror : 1.0) * (src[k] + t[k % 3]);
+    lmrot3_(r, zero, dst, &n, dst);
+    for (i64 k = 0; k < dst.n; ++k) dst[k] = dst[k] + noise * d.uni(-1.0, 1.0);
+    const Arr<double> rot = d.out(9), tr = d.out(3), md = d.out(1), rot1 = d.out(9), tr1 = d.out(3), md1 = d.out(1);
+    const i32 one = 1;
+    d.keep(w, dst);
+    lmmat_(&fit, &n, &weighted, weighted ? w.p : nullptr, src, dst, rot, tr, &dev, md, d.status());
+    lmmat_(&one, &n, &weighted, weighted ? w.p : nullptr, src, dst, rot1, tr1, &dev, md1, d.status());
+    const bool rotated = n >= 3 && fit == 0 && d.fault() == 0;
+    d.check(rotated || (same(rot, rot1) && same(tr, tr1) && same(md, md1)), "the translation only");
+    d.check(dev || same(md, d.out(1)), "maxdev written only when asked for");
+}
+CALL(lmmatc_, 48) {
+    // The zero matrix, rank one, diag(1, 1, 0), 1e-8 I or 1e-5 I, a rotation
+    // times a symmetric positive factor (at times mirrored), or any.
+    const Arr<double> a = d.io(9), rot = d.out(9);
+    const double u = d.uni(0.0, 1.0), s = u < 0.24 ? 1.0 : d.of({1e-8, 1e-5});
+    const double m[9] = {s, 0, 0, 0, s, 0, 0, 0, u < 0.24 ? 0.0 : s};
+    const double sym[9] = {d.uni(1.0, 3.0), 0.1, 0.2, 0.1, d.uni(1.0, 3.0), 0.3, 0.2, 0.3, d.uni(1.0, 3.0)};
+    for (i64 k = 0; k < 9 && u < 0.16; ++k) a[k] = u < 0.08 ? 0.0 : (k % 3 + 1.0) * a[6 + k / 3];
+    if (u >= 0.16 && u < 0.32) std::copy_n(m, 9, a.p);
+    if (u >= 0.32 && u < 0.5) lmmul3_(rotation(d), sym, a);
+    a[0] = u >= 0.32 && u < 0.4 ? -a[0] : a[0];
+    i32* rank = d.status();
+    lmmatc_(d.keep(a), rot, rank);
+    d.shape = {*rank};
+    d.check((*rank >= 2 || same(rot, d.out(9))) && (d.fault() == 0 || *rank == 0), "rot untouched below 2, faults");
+}
+
+// Householder reflections, triangular systems, pivoted QR, constrained
+// least squares, inversion and the weighted product
+CALL(lghtr_, 48) {
+    // Strides up to 3 and gaps between vectors; nothing at all for an index
+    // triple out of order; at times a stretch that is already zero.
+    const i32 L = d.pick(1, 14), ipiv = d.pick(0, L), nvec = d.pick(-1, 4), ilast = std::max(d.pick(ipiv - 1, L), 1);
+    const i32 ifirst = d.chance(0.1) ? ilast + 1 : d.pick(ipiv, ilast + 1), mode = d.chance(0.8) ? 1 : d.pick(-1, 3);
+    const i32 incu = d.pick(1, 3), ince = d.pick(1, 2), incv = L * ince + d.pick(0, 2);
+    const bool valid = ipiv >= 1 && ipiv < ifirst && ifirst <= ilast;
+    const Arr<double> u = d.io(valid ? (ilast - 1) * incu + 1 : 0), h = d.out(1);
+    const Arr<double> c = d.io(valid && nvec > 0 ? (nvec - 1) * incv + (ilast - 1) * ince + 1 : 0), c0 = d.copy(c);
+    for (i64 i = ifirst; valid && d.chance(0.15) && i <= ilast; ++i) u[(i - 1) * incu] = 0.0;
+    const double tol = d.chance(0.8) ? d.of({1e-8, 0.0, 1e-30, 0.5}) : d.real();
+    i32* ierr = d.status();
+    lghtr_(&mode, &ipiv, &ifirst, &ilast, u, &incu, h, c, &ince, &incv, &nvec, &tol, ierr);
+    d.check(*ierr == 0 || same(c, c0), "c untouched on failure");
+}
+CALL(lghtrt_, 48) {  // v on u and the copy on the pivot: as separate ones starting alike
+    const i32 L = d.pick(1, 12), nvec = d.pick(-1, 4), ipiv = d.pick(0, L), ifirst = d.pick(ipiv, L + 1);
+    const i32 ilast = d.pick(ifirst - 1, L), mode = d.chance(0.8) ? 1 : d.pick(-1, 3);
+    const i64 len = ipiv >= 1 && ipiv < ifirst && ifirst <= ilast ? ilast : 0;
+    const Arr<double> u = d.io(len), c = d.io(len * pos(nvec)), c0 = d.copy(c), v = d.copy(u), h = d.io(1);
+    const Arr<double> hc = d.copy(h), uv = d.copy(u), cv = d.copy(c), hv = d.copy(h);
+    i32 *ierr = d.status(), *again = d.status();
+    lghtrt_(&mode, &ipiv, &ifirst, &ilast, u, h, c, &nvec, v, hc, ierr);
+    lghtrt_(&mode, &ipiv, &ifirst, &ilast, uv, hv, cv, &nvec, uv, hv, again);
+    d.check(*again == *ierr && same(uv, v) && same(cv, c) && same(hv, hc) && (*ierr == 0 || same(c, c0)), "v on u");
+}
+CALL(lgdre_, 36) {  // b unchanged on failure
+    const i32 n = d.count(7, 40), nrhs = d.count(4), mode = d.chance(0.85) ? d.pick(1, 2) : d.pick(-1, 3);
+    const Arr<double> a = triangle(d, n, n, n), b = d.io(pos(n) * pos(nrhs)), b0 = d.copy(b);
+    i32* ierr = d.status();
+    lgdre_(&mode, &nrhs, &n, a, b, ierr);
+    d.check(*ierr == 0 || same(b, b0), "b on failure");
+}
+CALL(lgdre1_, 36) {
+    const i32 ncol = d.count(9, 40), lda = ncol <= 1 && d.chance(0.2) ? d.count(9) : d.pick(1, 9), mode = d.pick(-1, 6);
+    const i64 k = pos(std::min(lda, ncol));
+    const Arr<double> a = triangle(d, lda, k, k);
+    lgdre1_(&mode, &lda, &ncol, a, d.io(k));
+}
+CALL(lgqrfc_, 36) {  // at times dependent, zero or equally long columns; a short lda: the identity record only
+    const i32 m = d.count(10, 45), n = d.count(10, 45), lda = std::max(m, 1) + (d.chance(0.9) ? d.pick(0, 2) : -1);
+    const i64 works = std::min(m, n) >= 1 && lda >= m, u = d.pick(0, 19);
+    const Arr<double> a = d.io(works ? span(lda, m, n) : 0), h = d.out(n);
+    for (i64 i = 0; works && n >= 3 && i < m && u < 7; ++i)
+        a[(u < 3 ? 2 : 1) * lda + i] = u < 3 ? a[i] - a[lda + i] : u < 5 ? 0.0 : -a[i];
+    lgqrfc_(&lda, &m, &n, a, h, d.ints(n, 0, 0));
+    if (!works) d.untouched(h);
+}
+CALL(lglse_, 48) {
+    const Lse p(d);
+    i32* ierr = d.status();
+    lglse_(&p.nrhs, &p.n, &p.ncon, &p.neq, p.e, p.f, p.c, p.dd, p.x, ierr);
+    p.solved(d, *ierr);
+}
+CALL(lglse1_, 48) {  // at times work sizes one off, or more right-hand sides than they hold
+    Lse p(d);
+    const i64 n3 = std::max(p.n, 3), lw = n3 * std::max({n3, i64{p.ncon}, i64{p.neq}});
+    const i64 lv = std::max({i64{p.n}, i64{p.ncon}, i64{p.neq}});
+    const i32 lwork = static_cast<i32>(lw + (d.chance(0.05) ? d.pick(-1, 1) : 0));
+    const i32 lvec = static_cast<i32>(lv + (d.chance(0.05) ? d.pick(-1, 1) : 0));
+    p.nrhs = p.nrhs > n3 && d.chance(0.7) ? static_cast<i32>(n3) : p.nrhs;
+    d.shape = {p.nrhs, p.n, p.ncon, p.neq, lwork == lw && lvec == lv && p.nrhs <= n3};
+    const Arr<double> w1 = d.out(lwork), w2 = d.out(lwork), v1 = d.out(lvec), v2 = d.out(lvec);
+    i32* ierr = d.status();
+    lglse1_(&p.nrhs, &p.n, &p.ncon, &p.neq, p.e, p.f, p.c, p.dd, p.x, &lwork, &lvec, w1, w2, v1, v2, ierr);
+    p.solved(d, *ierr);
+}
+CALL(lminv_, 36) {  // square, wide or tall, at times singular; x written on success only
+    i32 n = d.count(6, 14), m = d.chance(0.6) ? n : d.count(8, 14);
+    if (d.chance(0.05)) m = n = 1;
+    const Arr<double> a = d.io(pos(n) * pos(m)), x = d.out(a.n);
+    for (i64 i = 0; n > 1 && m > 1 && i < n && d.chance(0.15); ++i) a[n + i] = 2.0 * a[i];
+    i32* ierr = d.status();
+    lminv_(&n, &m, n == m ? a : d.keep(a), x, ierr);
+    d.shape = {n, m, *ierr};
+    d.check((*ierr == 0 || same(x, d.out(x.n))) && (d.fault() == 0 || *ierr == (d.fault() == 1 ? 5 : 1)), "x, faults");
+}
+CALL(lgloes_, 30) {  // n < 1 gives zeros; a refused request leaves c alone
+    const i32 n = d.count(6, 30), m = d.count(6, 30), ncol = d.count(5, 20);
+    const Arr<double> mat = d.vec(pos(m) * pos(n)), b = d.vec(pos(n) * pos(ncol)), w = d.vec(n),
+                      c = d.out(pos(m) * pos(ncol));
+    const double* hmat = mat;
+    i32* ierr = d.status();
+    lgloes_(&n, &m, &hmat, &ncol, b, w, c, ierr);
+    d.shape = {n, m};
+    d.check(d.fault() != 1 || *ierr == 5 || n < 1 || m < 1, "status 5 for a refused request");
+    if (*ierr == 5 || n < 1) d.untouched(c, *ierr == 5 ? kCanary : 0.0);
+}
+
+// Sequential banded least squares
+CALL(lgbla_, 30) { Band{d}; }
+CALL(lgbls_, 36) {  // other modes write nothing
+    const Band b(d);
+    const double tol = d.chance(0.8) ? 1e-12 : d.uni(0.0, 0.5);
+    for (i32 mode = 0; mode <= 4; ++mode) {
+        const Arr<double> x = mode == 1 ? d.out(i64{b.n} * b.nrhs) : d.io(i64{b.n} * b.nrhs), x0 = d.copy(x);
+        lgbls_(&mode, b.g, &b.ldg, &b.nb, &b.ipos, &b.n, &b.nrhs, &tol, x, d.status());
+        d.check((mode >= 1 && mode <= 3) || same(x, x0), "other modes");
+    }
+}
+
+// Nonlinear least squares
+CALL(MathNonLinearSolver, 90) {
+    // The model: at times equal columns, quadratic terms, a NaN residual,
+    // callbacks that fail, stop or leave their reply alone; options, trace
+    // levels and counts of every kind.  Status 4 calls nothing.
+    Model md{&d, d.pick(1, 8), 0, {}, {}, {}, {}};
+    md.n = d.pick(1, md.m + 2);
+    md.c = d.vec(md.m);
+    md.lin = d.io(i64{md.m} * md.n);
+    std::copy_n(md.lin.p, md.n >= 2 && d.chance(0.3) ? md.m : 0, md.lin.p + md.m);
+    md.quad = d.chance(0.5) ? d.io(md.m) : d.out(md.m, 0.0);
+    for (Arr<i32>& r : md.replies) r = d.ints(d.pick(0, 6), 0, 0);
+    for (Arr<i32>& r : md.replies)
+        std::generate_n(r.p, r.n, [&d] { return d.chance(0.85) ? 0 : d.of<i32>({-1, 1, 7, -3, 1000}); });
+    md.poison = d.chance(0.05 + 0.15 * d.level) ? d.pick(0, 8) : -1;
+    MathNonLinearSolverOptions o{};
+    o.method = d.chance(0.9) ? d.pick(0, 1) : d.pick(-1, 2);
+    o.maxIterations = d.of<i32>({0, 1, 3, 20, -5, 40});
+    o.checkEachIteration = d.chance(0.25);
+    o.checkAtEnd = d.chance(0.4);
+    o.initialRadiusFactor = d.chance(0.6) ? 0.0 : d.chance(0.8) ? d.uni(-0.1, 2.0) : d.real();
+    o.radiusCapFactor = d.chance(0.6) ? 0.0 : d.uni(-0.1, 2.0);
+    o.residualTolerance = d.chance(0.6) ? 0.0 : d.chance(0.8) ? d.uni(-1e-6, 1e-4) : d.real();
+    const i32 trace = d.of<i32>({4, 4, 4, 3, 2, 0, 5}), m = d.chance(0.03) ? d.pick(-1, 0) : md.m;
+    const i32 n = d.chance(0.03) ? d.pick(-1, 0) : md.n, none = d.chance(0.05), no_stream = d.chance(0.05);
+    const Arr<double> x = d.io(md.n), x0 = d.copy(x), f = d.out(md.m), step = d.out(md.n);
+    char* text = nullptr;
+    std::size_t size = 0;
+    FILE* stream = no_stream ? nullptr : open_memstream(&text, &size);
+    i32* st = d.status();
+    MathNonLinearSolver(none ? nullptr : &o, m, n, &md, residuals, trace, stream, x, f, step, st);
+    if (stream != nullptr) std::fclose(stream);
+    const std::string trace_text = text != nullptr ? std::string(text, size) : std::string();
+    std::free(text);
+    d.text(trace_text);
+    d.put(md.calls[0] + 1000.0 * md.calls[1]);
+    d.shape = {m, n, *st};
+    d.check(d.fault() != 1 || (*st == 4 && trace_text.find("ITER") == std::string::npos), "status 4, no iteration");
+    d.check(*st != 4 || (md.calls[0] + md.calls[1] == 0 && same(x, x0) && same(step, d.out(md.n, 0.0))), "no calls");
+}
+CALL(ngpar1_, 48) {
+    // From factors as the driver prepares them: R, Q^T(-f) and the
+    // Gauss-Newton step in variable order; at times mpn too short.
+    const i32 m = d.pick(1, 9), n = d.pick(1, m + (d.chance(0.2) ? 2 : 0)), k = std::min(m, n), two = 2, back = -1;
+    const i32 mpn = std::max(m, n) + n + (d.chance(0.8) ? 0 : d.pick(-2, 2)), rank = d.chance(0.8) ? k : d.pick(0, k);
+    const Arr<double> r = triangle(d, m, m, n), qtb = d.vec(k), a = d.io(pos(mpn) * n), b = d.io(pos(mpn));
+    const Arr<double> dd = d.io(n), dx = d.out(n, 0.0), scaled = d.out(n);
+    const Arr<i32> piv = d.ints(n, 0, 0);
+    for (i32 j = 0; j < n; ++j) piv[j] = d.chance(0.5) ? j + 1 : d.pick(j + 1, n);
+    std::transform(dd.p, dd.p + n, dd.p, [](double v) { return std::fabs(v) + 1e-6; });
+    std::copy_n(qtb.p, rank, dx.p);
+    lgdre1_(&two, &m, &rank, r, dx);
+    lvprmn_(&back, &n, dx, dx, piv);
+    lvmldn_(&two, &n, d.keep(dd), dx, scaled);
+    const double delta = d.chance(0.9) ? lvlgtn_(&n, scaled) * d.uni(0.05, 1.5) : d.real();
+    const double sigma = d.chance(0.8) ? 0.1 : d.uni(0.0, 0.5);
+    const Arr<double> par = d.out(1, d.chance(0.8) ? 0.0 : d.uni(0.0, 1.0));
+    const i32 maxit = d.chance(0.8) ? 10 : d.pick(-1, 3);
+    const Arr<double> work = d.out(n);
+    ngpar1_(&mpn, &m, &n, r, qtb, a, b, dx, dd, par, &delta, &sigma, &maxit, &rank, piv, work, d.status());
+}
+CALL(ngvsc1_, 24) {
+    const i32 rows = d.count(8, 40), cols = d.count(6, 40), ld = d.ld(rows, cols);
+    const Arr<double> a = d.vec(span(ld, rows, cols)), dd = d.io(cols);
+    for (i64 j = 0; j < dd.n; ++j) dd[j] = d.chance(0.5) ? 0.0 : std::fabs(dd[j]);
+    ngvsc1_(&ld, &rows, &cols, a, dd);
+}
+CALL(ngstp1_, 30) {  // other modes answer 0 and leave the scratch alone
+    const Step p(d);
+    for (i32 mode = -1; mode <= 4; ++mode) {
+        const Arr<double> w = d.out(std::max(p.rows, p.cols));
+        d.put(ngstp1_(&mode, &p.ld, &p.rows, &p.cols, p.jac, p.fnew, p.dx, p.dd, p.xnew, &p.delta, &p.par, &p.tol, w));
+        if (mode < 1 || mode > 3) d.untouched(w);
+    }
+}
+CALL(ngrat1_, 30) {
+    const Step p(d);
+    d.put(ngrat1_(&p.ld, &p.rows, &p.cols, p.jac, p.f, p.fnew, p.dx, p.dd, &p.par));
+}
+CALL(ngups1_, 30) {
+    const Step p(d);
+    const double rho = d.chance(0.6) ? d.of({0.25, 0.75, 0.5, 0.1, 0.0, 1.0, -0.5}) : d.real();
+    d.put(ngups1_(&p.ld, &p.rows, &p.cols, p.jac, p.f, p.fnew, p.dx, p.dd, &p.par, &rho));
+}
+
+// Control-net motion: the motion values as many as the code reads, mostly
+// rotations; rational nets with positive weights, at times awkward ones.
+CALL(febew, 36) {
+    constexpr i64 kVectors[] = {3, 3, 6, 6, 9, 12}, kMatrices[] = {0, 9, 9, 9, 9, 18};
+    const i32 kind = d.chance(0.6) ? 2 : d.pick(-1, 3), code = d.chance(0.9) ? d.pick(0, 5) : d.of<i32>({-1, 6});
+    const i32 n = d.count(8, 100), known = code >= 0 && code <= 5;
+    const Arr<double> vectors = d.vec(known ? kVectors[code] : 0), mats = d.io(known ? kMatrices[code] : 0);
+    for (i64 k = 0; k < mats.n; k += 9)
+        if (d.chance(0.8)) std::copy_n(rotation(d).p, 9, mats.p + k);
+    const Arr<double> net = d.io((kind == 2 ? 4 : 3) * pos(n));
+    for (i64 k = 3; k < net.n && kind == 2; k += 4) net[k] = d.chance(0.9) ? d.uni(0.5, 2.0) : d.real();
+    const Arr<double> net0 = d.copy(net);
+    febew(kind, code, vectors, d.keep(mats), &n, net);
+    d.shape = {kind, code, n};
+    for (i64 k = 3; k < net.n && kind == 2; k += 4) d.check(same({&net[k], 1}, {&net0[k], 1}), "weights never written");
+    d.check((known && d.fault() == 0) || same(net, net0), "unknown codes and refused requests change nothing");
+}
+
+}  // namespace
+
+const std::vector<Call>& calls() { return table(); }
+
+std::uint64_t seed(const Call& c, int rep, std::uint64_t stream) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const char* p = c.name; *p != 0; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211ull;
+    return h ^ (0x9E3779B97F4A7C15ull * static_cast<std::uint64_t>(rep + 1)) ^ (0xD1B54A32D192ED03ull * (stream + 1));
+}
+
+void run(const Call& c, Draw& d) {
+    d.level = static_cast<int>(d.bits(1) % 3);
+    c.run(d);
+    d.finish();
+}
+
+}  // namespace zc
