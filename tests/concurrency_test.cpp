@@ -12,46 +12,40 @@
 
 namespace {
 
-constexpr int kThreads = 4;
-
-using Outputs = std::vector<std::vector<unsigned char>>;  // per call, in table order
-
-// Every call of one stream, starting with export `start` and wrapping round,
-// so that the threads are in different routines at a time.
-Outputs run_stream(std::uint64_t stream, std::size_t start) {
+// The outputs of every call of a stream, by export in table order; the calls
+// start with export `start` and wrap round, so that the threads are in
+// different routines at a time.
+std::vector<std::vector<unsigned char>> run_stream(std::uint64_t stream, std::size_t start) {
     const std::vector<zc::Call>& calls = zc::calls();
-    std::vector<Outputs> per_export(calls.size());
-    for (std::size_t j = 0; j < calls.size(); ++j) {
-        const std::size_t e = (start + j) % calls.size();
-        for (int rep = 0; rep < calls[e].reps; ++rep) {
+    std::vector<std::vector<unsigned char>> out(calls.size());
+    for (std::size_t j = 0; j < calls.size(); ++j)
+        for (int rep = 0, e = static_cast<int>((start + j) % calls.size()); rep < calls[e].reps; ++rep) {
             zc::Draw d(zc::seed(calls[e], rep, stream));
             zc::run(calls[e], d);
             EXPECT_EQ(d.failures, 0) << calls[e].name << " " << rep << ": " << d.failed;
-            per_export[e].push_back(d.sink);
+            out[e].insert(out[e].end(), d.sink.begin(), d.sink.end());
         }
-    }
-    Outputs all;
-    for (const Outputs& o : per_export) all.insert(all.end(), o.begin(), o.end());
-    return all;
+    return out;
 }
 
 TEST(Concurrency, EveryExportInSeveralThreadsGivesTheSerialResults) {
-    // The log of the memory service would only grow; its live-block table
-    // and the leak check at exit stay.
-    memsvc_set_logging(0);
-    std::vector<Outputs> serial, threaded(kThreads);
-    for (int t = 0; t < kThreads; ++t) serial.push_back(run_stream(static_cast<std::uint64_t>(t + 1), 0));
+    constexpr int kThreads = 4;
+    memsvc_set_logging(0);  // the log would only grow; the live blocks stay tracked
+    std::vector<std::vector<std::vector<unsigned char>>> serial, threaded(kThreads);
+    for (int t = 0; t < kThreads; ++t) serial.push_back(run_stream(t + 1, 0));
     EXPECT_NE(serial[0], serial[1]) << "distinct streams give distinct inputs";
     std::latch start(kThreads);
     std::vector<std::thread> pool;
     for (int t = 0; t < kThreads; ++t)
         pool.emplace_back([&, t] {
             start.arrive_and_wait();
-            threaded[t] = run_stream(static_cast<std::uint64_t>(t + 1), static_cast<std::size_t>(t) * 15);
+            threaded[t] = run_stream(t + 1, 15 * t);
         });
     for (std::thread& th : pool) th.join();
     memsvc_set_logging(1);
-    for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(threaded[t] == serial[t]) << "thread " << t;
+    for (int t = 0; t < kThreads; ++t)
+        for (std::size_t e = 0; e < serial[t].size(); ++e)
+            EXPECT_TRUE(threaded[t][e] == serial[t][e]) << zc::calls()[e].name;
     EXPECT_EQ(memsvc_live_count(), 0u);
 }
 

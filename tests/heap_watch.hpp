@@ -7,6 +7,7 @@
 // exactly one source file of a test executable.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
