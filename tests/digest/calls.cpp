@@ -203,35 +203,35 @@ struct Step {
 };
 
 // 3-vectors
-CALL(lvsum3_, 24) { binary(d, false, true, lvsum3_); }
-CALL(lvdif3_, 24) { binary(d, false, true, lvdif3_); }
-CALL(lvmul3_, 24) {
-    binary(d, false, false, [s = d.real()](const double* a, const double*, double* c) { lvmul3_(a, &s, c); });
+CALL(lvsum3_, 144) { binary(d, false, true, lvsum3_); }
+CALL(lvdif3_, 144) { binary(d, false, true, lvdif3_); }
+CALL(lvmul3_, 144) {
+    binary(d, false, false, [s = d.real()](auto a, auto, auto c) { lvmul3_(a, &s, c); });
 }
-CALL(lvscl3_, 24) {
+CALL(lvscl3_, 144) {
     const Arr<double> a = d.vec(3), b = d.vec(3);
     d.put(lvscl3_(a, b));
 }
-CALL(lvkrp3_, 24) {
+CALL(lvkrp3_, 144) {
     const Arr<double> a = d.vec(3), b = d.vec(3);
     lvkrp3_(a, b, d.out(3));
 }
-CALL(lvspa3_, 24) {
+CALL(lvspa3_, 144) {
     const Arr<double> a = d.vec(3), b = d.vec(3), c = d.vec(3);
     d.put(lvspa3_(a, b, c));
 }
-CALL(lvlgt3_, 24) { d.put(lvlgt3_(d.vec(3))); }
-CALL(lvdis3_, 24) {
+CALL(lvlgt3_, 144) { d.put(lvlgt3_(d.vec(3))); }
+CALL(lvdis3_, 144) {
     const Arr<double> a = d.vec(3), b = d.vec(3);
     lvdis3_(a, b, d.out(1));
 }
-CALL(lvnrm3_, 30) {
-    normal(d, 3, [](const i32*, const double* a, double* b, double*, i32* e) { lvnrm3_(a, b, e); });
+CALL(lvnrm3_, 180) {
+    normal(d, 3, [](auto, auto a, auto b, auto, auto e) { lvnrm3_(a, b, e); });
 }
-CALL(lvnrmb_, 30) {
-    normal(d, 3, [](const i32*, const double* a, double* b, double* l, i32* e) { lvnrmb_(a, b, l, e); });
+CALL(lvnrmb_, 180) {
+    normal(d, 3, [](auto, auto a, auto b, auto l, auto e) { lvnrmb_(a, b, l, e); });
 }
-CALL(lvo23_, 30) {  // b and c each on a, the separate outputs starting as a; at times a along the first trial axis
+CALL(lvo23_, 180) {  // b and c each on a, the separate outputs starting as a; at times a along the first trial axis
     const Arr<double> a = d.chance(0.15) ? d.vec({0.0, d.uni(-3.0, 3.0), 0.0}) : d.vec(3);
     const Arr<double> b = d.copy(a), c = d.copy(a), ab = d.copy(a), c2 = d.copy(a), b3 = d.copy(a), ac = d.copy(a);
     i32 *e1 = d.status(), *e2 = d.status(), *e3 = d.status();
@@ -240,15 +240,15 @@ CALL(lvo23_, 30) {  // b and c each on a, the separate outputs starting as a; at
     lvo23_(ac, b3, ac, e3);
     d.check(*e2 == *e1 && *e3 == *e1 && same(ab, b) && same(c2, c) && same(b3, b) && same(ac, c), "b or c on a");
 }
-CALL(lvwin3_, 30) {
+CALL(lvwin3_, 180) {
     const Arr<double> a = d.vec(3), b = d.chance(0.2) ? d.vec({-a[0], -a[1], -a[2]}) : d.vec(3);
     d.put(lvwin3_(a, b));
 }
-CALL(haacos_, 48) {
+CALL(haacos_, 288) {
     const double x = d.chance(0.1) ? d.of({1.0000001, -1.0, 1.0, -1.0000001}) : d.uni(-1.2, 1.2);
     d.put(haacos_(&x));
 }
-CALL(lvwiwi_, 48) {  // at times w2 within 0.0001 of w1
+CALL(lvwiwi_, 288) {  // at times w2 within 0.0001 of w1
     const double w1 = d.chance(0.8) ? d.uni(0, 6.3) : d.real(),
                  w2 = d.chance(0.2) ? w1 + d.uni(-2e-4, 2e-4) : d.uni(0, 7);
     const i32 sense = d.pick(-2, 2);
@@ -256,13 +256,12 @@ CALL(lvwiwi_, 48) {  // at times w2 within 0.0001 of w1
 }
 
 // Vectors of length n
-CALL(lvsumn_, 24) { binary(d, true, true, lvsumn_); }
-CALL(lvdifn_, 24) { binary(d, true, true, lvdifn_); }
-CALL(lvmuln_, 24) {
-    binary(d, true, false,
-           [s = d.real()](const i32* n, const double* a, const double*, double* c) { lvmuln_(n, a, &s, c); });
+CALL(lvsumn_, 144) { binary(d, true, true, lvsumn_); }
+CALL(lvdifn_, 144) { binary(d, true, true, lvdifn_); }
+CALL(lvmuln_, 144) {
+    binary(d, true, false, [s = d.real()](auto n, auto a, auto, auto c) { lvmuln_(n, a, &s, c); });
 }
-CALL(lvmldn_, 24) {  // z on y; a quotient leaves z alone for a divisor up to 1e-20 or NaN
+CALL(lvmldn_, 144) {  // z on y; a quotient leaves z alone for a divisor up to 1e-20 or NaN
     const i32 mode = d.of<i32>({-1, -1, 1, 0, 7, -2}), n = d.count(40, 1000);
     const Arr<double> x = d.io(n), y = d.vec(n), z = d.out(n), zs = d.copy(y);
     for (i64 i = 0; i < x.n; ++i)
@@ -272,20 +271,19 @@ CALL(lvmldn_, 24) {  // z on y; a quotient leaves z alone for a divisor up to 1e
     for (i64 i = 0; i < x.n; ++i) d.check(mode != -1 || std::fabs(x[i]) > 1e-20 || z[i] == kCanary, "tiny divisor");
     d.alias(zs, y, [&](double* o) { lvmldn_(&mode, &n, x, o, o); });
 }
-CALL(lvscln_, 24) {
+CALL(lvscln_, 144) {
     const i32 n = d.count(40, 1000);
     const Arr<double> a = d.vec(n), b = d.vec(n);
     d.put(lvscln_(&n, a, b));
 }
-CALL(lvlgtn_, 24) {
+CALL(lvlgtn_, 144) {
     const i32 n = d.count(40, 1000);
     d.put(lvlgtn_(&n, d.vec(n)));
 }
-CALL(lvnrmn_, 30) {
-    normal(d, d.count(40, 1000),
-           [](const i32* n, const double* a, double* b, double*, i32* e) { lvnrmn_(n, a, b, e); });
+CALL(lvnrmn_, 180) {
+    normal(d, d.count(40, 1000), [](auto n, auto a, auto b, auto, auto e) { lvnrmn_(n, a, b, e); });
 }
-CALL(lvprmn_, 24) {  // b on a; a backward pass undoes a forward pass
+CALL(lvprmn_, 144) {  // b on a; a backward pass undoes a forward pass
     const i32 mode = d.of<i32>({1, 0, -1, -7, 3, INT32_MIN}), n = d.count(40, 300), back = mode >= 0 ? -1 : 0;
     const Arr<double> a = d.vec(n), b = d.out(n);
     const Arr<i32> p = d.ints(n, -1, std::max(n, 0) + 1);
@@ -295,25 +293,25 @@ CALL(lvprmn_, 24) {  // b on a; a backward pass undoes a forward pass
 }
 
 // General matrices and quadratic roots
-CALL(lmmlvn_, 30) {  // an empty inner dimension gives zeros, lda < 1 with several columns nothing
+CALL(lmmlvn_, 180) {  // an empty inner dimension gives zeros, lda < 1 with several columns nothing
     const i32 mode = d.of<i32>({1, 2, 0, 7}), m = d.count(9, 70), n = d.count(9, 70), lda = d.ld(m, n);
     const i64 inner = mode == 2 ? m : n, outer = mode == 2 ? n : m, inert = m >= 1 && n > 1 && lda < 1;
     const Arr<double> a = d.vec(span(lda, m, n)), x = d.vec(inert ? 0 : inner), y = d.out(outer);
     lmmlvn_(&mode, &lda, &m, &n, a, x, y);
     if (inert || inner < 1) d.untouched(y, inert ? kCanary : 0.0);
 }
-CALL(lmmulm_, 24) {  // ncola < 1 gives zeros
+CALL(lmmulm_, 144) {  // ncola < 1 gives zeros
     const i32 r = d.count(7, 40), k = d.count(7, 40), c = d.count(7, 40);
     const Arr<double> a = d.vec(pos(r) * pos(k)), b = d.vec(pos(k) * pos(c)), out = d.out(pos(r) * pos(c));
     lmmulm_(&r, &k, &c, a, b, out);
     if (k < 1) d.untouched(out, 0.0);
 }
-CALL(lmnrmn_, 30) {
+CALL(lmnrmn_, 180) {
     const i32 m = d.count(9, 80), n = d.count(9, 80), lda = d.ld(m, n);
     const Arr<double> a = d.vec(span(lda, m, n));
     for (i32 mode = -1; mode <= 5; ++mode) d.put(lmnrmn_(&mode, &lda, &m, &n, a));
 }
-CALL(lmtrkn_, 24) {  // diagonal elements equal to the tolerance at times
+CALL(lmtrkn_, 144) {  // diagonal elements equal to the tolerance at times
     const i32 n = d.count(9, 60), lda = n <= 1 && d.chance(0.2) ? d.count(9) : d.pick(1, 10);
     const i64 r = std::min<i64>(lda, n);
     const Arr<double> a = d.io(r >= 1 ? (r - 1) * (i64{lda} + 1) + 1 : 0);
@@ -321,7 +319,7 @@ CALL(lmtrkn_, 24) {  // diagonal elements equal to the tolerance at times
     for (i64 k = 0; k < r; ++k) a[k * (lda + 1)] = d.chance(0.2) ? tol : a[k * (lda + 1)];
     d.put(lmtrkn_(&lda, &n, d.keep(a), &tol));
 }
-CALL(lm2pwu_, 40) {  // coefficients at 1e-10 at times; the roots left alone as the degree says
+CALL(lm2pwu_, 240) {  // coefficients at 1e-10 at times; the roots left alone as the degree says
     const Arr<double> coef = d.io(3), roots = d.out(4);
     for (i64 k = 0; k < 3; ++k)
         coef[k] = d.chance(0.3) ? d.of({0.0, 1e-10, -1e-10, 9.999999999999999e-11, 1.0}) : coef[k];
@@ -331,42 +329,42 @@ CALL(lm2pwu_, 40) {  // coefficients at 1e-10 at times; the roots left alone as 
 }
 
 // 3 by 3 matrices and point lists
-CALL(lmmul3_, 24) {
+CALL(lmmul3_, 144) {
     const Arr<double> a = d.vec(9), b = d.vec(9), c = d.out(9);
     lmmul3_(a, b, c);
     d.alias(c, a, [&](double* o) { lmmul3_(o, b, o); });
     d.alias(c, b, [&](double* o) { lmmul3_(a, o, o); });
 }
-CALL(lmmtra_, 24) {
+CALL(lmmtra_, 144) {
     const Arr<double> a = d.vec(9), t = d.out(9);
     lmmtra_(a, t);
     d.alias(t, a, [](double* o) { lmmtra_(o, o); });
 }
-CALL(lmadj_, 24) {
+CALL(lmadj_, 144) {
     const Arr<double> a = d.vec(9);
     lmadj_(a, d.out(9));
 }
-CALL(lmmvp3_, 24) {
-    points(d, [a = d.vec(9)](const i32* n, const double* p, double* o) { lmmvp3_(a, n, p, o); });
+CALL(lmmvp3_, 144) {
+    points(d, [a = d.vec(9)](auto n, auto p, auto o) { lmmvp3_(a, n, p, o); });
 }
-CALL(lmmvs3_, 24) {
-    points(d, [s = d.vec(3)](const i32* n, const double* p, double* o) { lmmvs3_(p, n, s, o); });
+CALL(lmmvs3_, 144) {
+    points(d, [s = d.vec(3)](auto n, auto p, auto o) { lmmvs3_(p, n, s, o); });
 }
 
 // Rotations, reflections, frames and the best-fit rigid motion
-CALL(lmdre3_, 24) {
+CALL(lmdre3_, 144) {
     const Arr<double> axis = d.chance(0.8) ? d.copy(rotation(d), 3) : d.vec(3);
     const double c = d.chance(0.8) ? d.uni(-1.0, 1.0) : d.real(), s = d.chance(0.8) ? d.uni(-1.0, 1.0) : d.real();
     lmdre3_(axis, &s, &c, d.out(9));
 }
-CALL(lmspi3_, 24) {  // untouched on failure
+CALL(lmspi3_, 144) {  // untouched on failure
     const Arr<double> v = d.vec(3), out = d.out(9);
     const double f = d.chance(0.5) ? 2.0 : d.real();
     i32* ierr = d.status();
     lmspi3_(v, &f, out, ierr);
     if (*ierr != 0) d.untouched(out);
 }
-CALL(lmdvec_, 36) {
+CALL(lmdvec_, 216) {
     // b opposite to a, equal or any; an axis perpendicular to a (rows of a
     // rotation are orthonormal) of unit length, half length, just usable or
     // zero.  The output separate and on b.
@@ -378,13 +376,13 @@ CALL(lmdvec_, 36) {
     lmdvec_(d.keep(a, b, axis), b, axis, out);
     d.alias(out, b, [&](double* o) { lmdvec_(a, o, axis, o); });
 }
-CALL(MathRotVector, 30) {  // at times b along a or opposite, or a at the length limit
+CALL(MathRotVector, 180) {  // at times b along a or opposite, or a at the length limit
     const Arr<double> a = d.chance(0.05) ? d.vec({1e-6, 0.0, 0.0}) : d.vec(3);
     const double u = d.uni(0.0, 1.0), k = u < 0.15 ? -2.0 : 3.0;
     const Arr<double> b = u < 0.25 ? d.vec({k * a[0], k * a[1], k * a[2]}) : d.vec(3);
     MathRotVector(a, b, d.out(9));
 }
-CALL(lmdpl_, 48) {
+CALL(lmdpl_, 288) {
     // At times the pair turned by a rotation (the angles agree), no second
     // vectors, one only, a2 along a1, b1 opposite a1.  Untouched for -1.
     const Arr<double> a1 = d.io(3), a2 = d.io(3), b1 = d.io(3), b2 = d.io(3), out = d.out(9), zero = d.out(3, 0.0);
@@ -401,13 +399,13 @@ CALL(lmdpl_, 48) {
     lmdpl_(d.keep(a1, a2, b1, b2), a2, b1, b2, out, status);
     if (*status == -1) d.untouched(out);
 }
-CALL(lmrot3_, 24) {
+CALL(lmrot3_, 144) {
     const Arr<double> r = d.chance(0.7) ? rotation(d) : d.vec(9), c = d.vec(3);
-    points(d, [&](const i32* n, const double* p, double* o) { lmrot3_(r, c, p, n, o); });
+    points(d, [&](auto n, auto p, auto o) { lmrot3_(r, c, p, n, o); });
 }
-CALL(ltmwb3_, 30) { frame(d, true); }
-CALL(ltmbw3_, 30) { frame(d, false); }
-CALL(lmmat_, 36) {
+CALL(ltmwb3_, 180) { frame(d, true); }
+CALL(ltmbw3_, 180) { frame(d, false); }
+CALL(lmmat_, 216) {
     // The targets: the sources shifted and turned, at times mirrored or with
     // noise.  The fit compared with the translation only, which is also the
     // result with no rotation (not asked for, fewer than 3 points, a
@@ -429,7 +427,7 @@ CALL(lmmat_, 36) {
     d.check(rotated || (same(rot, rot1) && same(tr, tr1) && same(md, md1)), "the translation only");
     d.check(dev || same(md, d.out(1)), "maxdev written only when asked for");
 }
-CALL(lmmatc_, 48) {
+CALL(lmmatc_, 288) {
     // The zero matrix, rank one, diag(1, 1, 0), 1e-8 I or 1e-5 I, a rotation
     // times a symmetric positive factor (at times mirrored), or any.
     const Arr<double> a = d.io(9), rot = d.out(9);
@@ -448,7 +446,7 @@ CALL(lmmatc_, 48) {
 
 // Householder reflections, triangular systems, pivoted QR, constrained
 // least squares, inversion and the weighted product
-CALL(lghtr_, 48) {
+CALL(lghtr_, 288) {
     // Strides up to 3 and gaps between vectors; nothing at all for an index
     // triple out of order; at times a stretch that is already zero.
     const i32 L = d.pick(1, 14), ipiv = d.pick(0, L), nvec = d.pick(-1, 4), ilast = std::max(d.pick(ipiv - 1, L), 1);
@@ -463,7 +461,7 @@ CALL(lghtr_, 48) {
     lghtr_(&mode, &ipiv, &ifirst, &ilast, u, &incu, h, c, &ince, &incv, &nvec, &tol, ierr);
     d.check(*ierr == 0 || same(c, c0), "c untouched on failure");
 }
-CALL(lghtrt_, 48) {  // v on u and the copy on the pivot: as separate ones starting alike
+CALL(lghtrt_, 288) {  // v on u and the copy on the pivot: as separate ones starting alike
     const i32 L = d.pick(1, 12), nvec = d.pick(-1, 4), ipiv = d.pick(0, L), ifirst = d.pick(ipiv, L + 1);
     const i32 ilast = d.pick(ifirst - 1, L), mode = d.chance(0.8) ? 1 : d.pick(-1, 3);
     const i64 len = ipiv >= 1 && ipiv < ifirst && ifirst <= ilast ? ilast : 0;
@@ -474,20 +472,20 @@ CALL(lghtrt_, 48) {  // v on u and the copy on the pivot: as separate ones start
     lghtrt_(&mode, &ipiv, &ifirst, &ilast, uv, hv, cv, &nvec, uv, hv, again);
     d.check(*again == *ierr && same(uv, v) && same(cv, c) && same(hv, hc) && (*ierr == 0 || same(c, c0)), "v on u");
 }
-CALL(lgdre_, 36) {  // b unchanged on failure
+CALL(lgdre_, 216) {  // b unchanged on failure
     const i32 n = d.count(7, 40), nrhs = d.count(4), mode = d.chance(0.85) ? d.pick(1, 2) : d.pick(-1, 3);
     const Arr<double> a = triangle(d, n, n, n), b = d.io(pos(n) * pos(nrhs)), b0 = d.copy(b);
     i32* ierr = d.status();
     lgdre_(&mode, &nrhs, &n, a, b, ierr);
     d.check(*ierr == 0 || same(b, b0), "b on failure");
 }
-CALL(lgdre1_, 36) {
+CALL(lgdre1_, 216) {
     const i32 ncol = d.count(9, 40), lda = ncol <= 1 && d.chance(0.2) ? d.count(9) : d.pick(1, 9), mode = d.pick(-1, 6);
     const i64 k = pos(std::min(lda, ncol));
     const Arr<double> a = triangle(d, lda, k, k);
     lgdre1_(&mode, &lda, &ncol, a, d.io(k));
 }
-CALL(lgqrfc_, 36) {  // at times dependent, zero or equally long columns; a short lda: the identity record only
+CALL(lgqrfc_, 216) {  // at times dependent, zero or equally long columns; a short lda: the identity record only
     const i32 m = d.count(10, 45), n = d.count(10, 45), lda = std::max(m, 1) + (d.chance(0.9) ? d.pick(0, 2) : -1);
     const i64 works = std::min(m, n) >= 1 && lda >= m, u = d.pick(0, 19);
     const Arr<double> a = d.io(works ? span(lda, m, n) : 0), h = d.out(n);
@@ -496,13 +494,13 @@ CALL(lgqrfc_, 36) {  // at times dependent, zero or equally long columns; a shor
     lgqrfc_(&lda, &m, &n, a, h, d.ints(n, 0, 0));
     if (!works) d.untouched(h);
 }
-CALL(lglse_, 48) {
+CALL(lglse_, 288) {
     const Lse p(d);
     i32* ierr = d.status();
     lglse_(&p.nrhs, &p.n, &p.ncon, &p.neq, p.e, p.f, p.c, p.dd, p.x, ierr);
     p.solved(d, *ierr);
 }
-CALL(lglse1_, 48) {  // at times work sizes one off, or more right-hand sides than they hold
+CALL(lglse1_, 288) {  // at times work sizes one off, or more right-hand sides than they hold
     Lse p(d);
     const i64 n3 = std::max(p.n, 3), lw = n3 * std::max({n3, i64{p.ncon}, i64{p.neq}});
     const i64 lv = std::max({i64{p.n}, i64{p.ncon}, i64{p.neq}});
@@ -515,7 +513,7 @@ CALL(lglse1_, 48) {  // at times work sizes one off, or more right-hand sides th
     lglse1_(&p.nrhs, &p.n, &p.ncon, &p.neq, p.e, p.f, p.c, p.dd, p.x, &lwork, &lvec, w1, w2, v1, v2, ierr);
     p.solved(d, *ierr);
 }
-CALL(lminv_, 36) {  // square, wide or tall, at times singular; x written on success only
+CALL(lminv_, 216) {  // square, wide or tall, at times singular; x written on success only
     i32 n = d.count(6, 14), m = d.chance(0.6) ? n : d.count(8, 14);
     if (d.chance(0.05)) m = n = 1;
     const Arr<double> a = d.io(pos(n) * pos(m)), x = d.out(a.n);
@@ -525,7 +523,7 @@ CALL(lminv_, 36) {  // square, wide or tall, at times singular; x written on suc
     d.shape = {n, m, *ierr};
     d.check((*ierr == 0 || same(x, d.out(x.n))) && (d.fault() == 0 || *ierr == (d.fault() == 1 ? 5 : 1)), "x, faults");
 }
-CALL(lgloes_, 30) {  // n < 1 gives zeros; a refused request leaves c alone
+CALL(lgloes_, 180) {  // n < 1 gives zeros; a refused request leaves c alone
     const i32 n = d.count(6, 30), m = d.count(6, 30), ncol = d.count(5, 20);
     const Arr<double> mat = d.vec(pos(m) * pos(n)), b = d.vec(pos(n) * pos(ncol)), w = d.vec(n),
                       c = d.out(pos(m) * pos(ncol));
@@ -538,8 +536,8 @@ CALL(lgloes_, 30) {  // n < 1 gives zeros; a refused request leaves c alone
 }
 
 // Sequential banded least squares
-CALL(lgbla_, 30) { Band{d}; }
-CALL(lgbls_, 36) {  // other modes write nothing
+CALL(lgbla_, 180) { Band{d}; }
+CALL(lgbls_, 216) {  // other modes write nothing
     const Band b(d);
     const double tol = d.chance(0.8) ? 1e-12 : d.uni(0.0, 0.5);
     for (i32 mode = 0; mode <= 4; ++mode) {
@@ -550,7 +548,7 @@ CALL(lgbls_, 36) {  // other modes write nothing
 }
 
 // Nonlinear least squares
-CALL(MathNonLinearSolver, 90) {
+CALL(MathNonLinearSolver, 540) {
     // The model: at times equal columns, quadratic terms, a NaN residual,
     // callbacks that fail, stop or leave their reply alone; options, trace
     // levels and counts of every kind.  Status 4 calls nothing.
@@ -589,7 +587,7 @@ CALL(MathNonLinearSolver, 90) {
     d.check(d.fault() != 1 || (*st == 4 && trace_text.find("ITER") == std::string::npos), "status 4, no iteration");
     d.check(*st != 4 || (md.calls[0] + md.calls[1] == 0 && same(x, x0) && same(step, d.out(md.n, 0.0))), "no calls");
 }
-CALL(ngpar1_, 48) {
+CALL(ngpar1_, 288) {
     // From factors as the driver prepares them: R, Q^T(-f) and the
     // Gauss-Newton step in variable order; at times mpn too short.
     const i32 m = d.pick(1, 9), n = d.pick(1, m + (d.chance(0.2) ? 2 : 0)), k = std::min(m, n), two = 2, back = -1;
@@ -610,13 +608,13 @@ CALL(ngpar1_, 48) {
     const Arr<double> work = d.out(n);
     ngpar1_(&mpn, &m, &n, r, qtb, a, b, dx, dd, par, &delta, &sigma, &maxit, &rank, piv, work, d.status());
 }
-CALL(ngvsc1_, 24) {
+CALL(ngvsc1_, 144) {
     const i32 rows = d.count(8, 40), cols = d.count(6, 40), ld = d.ld(rows, cols);
     const Arr<double> a = d.vec(span(ld, rows, cols)), dd = d.io(cols);
     for (i64 j = 0; j < dd.n; ++j) dd[j] = d.chance(0.5) ? 0.0 : std::fabs(dd[j]);
     ngvsc1_(&ld, &rows, &cols, a, dd);
 }
-CALL(ngstp1_, 30) {  // other modes answer 0 and leave the scratch alone
+CALL(ngstp1_, 180) {  // other modes answer 0 and leave the scratch alone
     const Step p(d);
     for (i32 mode = -1; mode <= 4; ++mode) {
         const Arr<double> w = d.out(std::max(p.rows, p.cols));
@@ -624,11 +622,11 @@ CALL(ngstp1_, 30) {  // other modes answer 0 and leave the scratch alone
         if (mode < 1 || mode > 3) d.untouched(w);
     }
 }
-CALL(ngrat1_, 30) {
+CALL(ngrat1_, 180) {
     const Step p(d);
     d.put(ngrat1_(&p.ld, &p.rows, &p.cols, p.jac, p.f, p.fnew, p.dx, p.dd, &p.par));
 }
-CALL(ngups1_, 30) {
+CALL(ngups1_, 180) {
     const Step p(d);
     const double rho = d.chance(0.6) ? d.of({0.25, 0.75, 0.5, 0.1, 0.0, 1.0, -0.5}) : d.real();
     d.put(ngups1_(&p.ld, &p.rows, &p.cols, p.jac, p.f, p.fnew, p.dx, p.dd, &p.par, &rho));
@@ -636,7 +634,7 @@ CALL(ngups1_, 30) {
 
 // Control-net motion: the motion values as many as the code reads, mostly
 // rotations; rational nets with positive weights, at times awkward ones.
-CALL(febew, 36) {
+CALL(febew, 216) {
     constexpr i64 kVectors[] = {3, 3, 6, 6, 9, 12}, kMatrices[] = {0, 9, 9, 9, 9, 18};
     const i32 kind = d.chance(0.6) ? 2 : d.pick(-1, 3), code = d.chance(0.9) ? d.pick(0, 5) : d.of<i32>({-1, 6});
     const i32 n = d.count(8, 100), known = code >= 0 && code <= 5;
