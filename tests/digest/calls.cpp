@@ -106,7 +106,7 @@ void frame(Draw& d, bool to_frame) {
 // solvers reject, dependent constraints or a rank-deficient remainder.
 struct Lse {
     i32 n, ncon, neq, nrhs;
-    Arr<double> e, f, c, dd, x;
+    Arr<double> e, f, c, dd, x, e0, f0, c0, d0;
 
     explicit Lse(Draw& d) {
         const i32 big = d.chance(0.1), bad = d.pick(0, 30);
@@ -121,11 +121,20 @@ struct Lse {
         x = d.out(pos(n) * pos(nrhs));
         for (i32 t = 0; ncon >= 2 && d.chance(0.12) && t < n; ++t) e[1 + t * ncon] = 2.0 * e[t * ncon];
         for (i32 i = 0; ncon < n - 1 && d.chance(0.12) && i < neq; ++i) c[i + (n - 1) * neq] = c[i + (n - 2) * neq];
+        e0 = d.copy(e);
+        f0 = d.copy(f);
+        c0 = d.copy(c);
+        d0 = d.copy(dd);
         d.shape = {nrhs, n, ncon, neq, 1};
     }
-    // x written on success only; status 5 for a refused heap request.
+    // x written on success only; nothing at all for counts rejected or a
+    // refused heap request (status 5).
+    bool rejected() const { return n < 1 || ncon < 0 || ncon > n || n > i64{ncon} + neq; }
+    bool kept() const { return same(e, e0) && same(f, f0) && same(c, c0) && same(dd, d0); }
     void solved(Draw& d, i32 ierr) const {
-        d.check((ierr == 0 || same(x, d.out(x.n))) && (d.fault() != 2 || ierr == 5), "x on success only, faults");
+        d.check(ierr == 0 || same(x, d.out(x.n)), "x written on success only");
+        d.check(!rejected() || ((ierr <= 2 || ierr == 5) && kept()), "rejected counts: status 1, 2 or 5, nothing done");
+        d.check(d.fault() != 2 || (ierr == 5 && kept()), "a refused heap request: status 5, nothing done");
     }
 };
 
@@ -512,6 +521,7 @@ CALL(lglse1_, 288) {  // at times work sizes one off, or more right-hand sides t
     i32* ierr = d.status();
     lglse1_(&p.nrhs, &p.n, &p.ncon, &p.neq, p.e, p.f, p.c, p.dd, p.x, &lwork, &lvec, w1, w2, v1, v2, ierr);
     p.solved(d, *ierr);
+    d.check(d.shape[4] || (p.rejected() && lwork == lw && lvec == lv) || (*ierr == 5 && p.kept()), "status 5: sizes");
 }
 CALL(lminv_, 216) {  // square, wide or tall, at times singular; x written on success only
     i32 n = d.count(6, 14), m = d.chance(0.6) ? n : d.count(8, 14);
@@ -585,7 +595,9 @@ CALL(MathNonLinearSolver, 540) {
     d.put(md.calls[0] + 1000.0 * md.calls[1]);
     d.shape = {m, n, *st};
     d.check(d.fault() != 1 || (*st == 4 && trace_text.find("ITER") == std::string::npos), "status 4, no iteration");
-    d.check(*st != 4 || (md.calls[0] + md.calls[1] == 0 && same(x, x0) && same(step, d.out(md.n, 0.0))), "no calls");
+    const bool untouched = same(x, x0) && same(f, d.out(md.m)) && same(step, d.out(md.n, 0.0));
+    d.check(*st != 4 || (md.calls[0] + md.calls[1] == 0 && untouched),
+            "status 4: no calls, x and f as they were, step 0");
 }
 CALL(ngpar1_, 288) {
     // From factors as the driver prepares them: R, Q^T(-f) and the
