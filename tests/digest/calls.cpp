@@ -43,11 +43,13 @@ Arr<double> rotation(Draw& d) {
     return r;
 }
 
-// A rows by cols matrix with a diagonal mostly well away from zero, at times
-// zero or at the tolerance 1e-8.
+// A rows by cols matrix with its diagonal well away from zero; in one of
+// three, some diagonal elements zero or at the tolerance 1e-8.
 Arr<double> triangle(Draw& d, i64 ld, i64 rows, i64 cols) {
     const Arr<double> a = d.io(span(ld, rows, cols));
-    for (i64 k = 0; k < std::min(rows, cols); ++k) a[k * (ld + 1)] = d.of({0.0, 1e-8, 9.9e-9, 2.5, -3.0, -2.0, 1.5});
+    const bool weak = d.chance(0.33);
+    for (i64 k = 0, i = 0; k < std::min(rows, cols); ++k, i = k * (ld + 1))
+        a[i] = weak && d.chance(0.2) ? d.of({0.0, 1e-8, 9.9e-9}) : a[i] + (a[i] < 0 ? -2.0 : 2.0);
     return d.keep(a);
 }
 
