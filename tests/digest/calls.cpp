@@ -111,7 +111,7 @@ struct Lse {
     Arr<double> e, f, c, dd, x, e0, f0, c0, d0;
 
     explicit Lse(Draw& d) {
-        const i32 big = d.chance(0.1), bad = d.pick(0, 30);
+        const i32 big = d.chance(0.1), bad = d.pick(0, 15);  // 0..3 counts rejected, 4 and 5 dependent
         n = bad == 2 ? 0 : big ? d.pick(17, 20) : d.pick(1, 6);
         ncon = bad == 0 ? n + 1 : big ? d.pick(1, 3) : d.pick(0, n);
         neq = n - ncon + (bad == 1 ? -1 : d.pick(0, 3));
@@ -121,8 +121,8 @@ struct Lse {
         c = d.io(pos(neq) * pos(n));
         dd = d.io(pos(neq) * pos(nrhs));
         x = d.out(pos(n) * pos(nrhs));
-        for (i32 t = 0; ncon >= 2 && d.chance(0.12) && t < n; ++t) e[1 + t * ncon] = 2.0 * e[t * ncon];
-        for (i32 i = 0; ncon < n - 1 && d.chance(0.12) && i < neq; ++i) c[i + (n - 1) * neq] = c[i + (n - 2) * neq];
+        for (i32 t = 0; bad == 4 && ncon >= 2 && t < n; ++t) e[1 + t * ncon] = 2.0 * e[t * ncon];
+        for (i32 i = 0; bad == 5 && ncon < n - 1 && i < neq; ++i) c[i + (n - 1) * neq] = c[i + (n - 2) * neq];
         e0 = d.copy(e);
         f0 = d.copy(f);
         c0 = d.copy(c);
@@ -466,7 +466,8 @@ CALL(lghtr_, 288) {
     const bool valid = ipiv >= 1 && ipiv < ifirst && ifirst <= ilast;
     const Arr<double> u = d.io(valid ? (ilast - 1) * incu + 1 : 0), h = d.out(1);
     const Arr<double> c = d.io(valid && nvec > 0 ? (nvec - 1) * incv + (ilast - 1) * ince + 1 : 0), c0 = d.copy(c);
-    for (i64 i = ifirst; valid && d.chance(0.15) && i <= ilast; ++i) u[(i - 1) * incu] = 0.0;
+    const bool zero = valid && d.chance(0.15);
+    for (i64 i = ifirst; zero && i <= ilast; ++i) u[(i - 1) * incu] = 0.0;
     const double tol = d.chance(0.8) ? d.of({1e-8, 0.0, 1e-30, 0.5}) : d.real();
     i32* ierr = d.status();
     lghtr_(&mode, &ipiv, &ifirst, &ilast, u, &incu, h, c, &ince, &incv, &nvec, &tol, ierr);
@@ -529,7 +530,8 @@ CALL(lminv_, 216) {  // square, wide or tall, at times singular; x written on su
     i32 n = d.count(6, 14), m = d.chance(0.6) ? n : d.count(8, 14);
     if (d.chance(0.05)) m = n = 1;
     const Arr<double> a = d.io(pos(n) * pos(m)), x = d.out(a.n);
-    for (i64 i = 0; n > 1 && m > 1 && i < n && d.chance(0.15); ++i) a[n + i] = 2.0 * a[i];
+    const bool singular = n > 1 && m > 1 && d.chance(0.15);  // the second column twice the first
+    for (i64 i = 0; singular && i < n; ++i) a[n + i] = 2.0 * a[i];
     i32* ierr = d.status();
     lminv_(&n, &m, n == m ? a : d.keep(a), x, ierr);
     d.shape = {n, m, *ierr};
