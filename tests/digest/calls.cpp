@@ -250,6 +250,7 @@ CALL(lvo23_, 180) {  // b and c each on a, the separate outputs starting as a; a
     lvo23_(ab, ab, c2, e2);
     lvo23_(ac, b3, ac, e3);
     d.check(*e2 == *e1 && *e3 == *e1 && same(ab, b) && same(c2, c) && same(b3, b) && same(ac, c), "b or c on a");
+    d.check(*e1 == 0 || (same(b, a) && same(c, a)), "b and c untouched on failure");
 }
 CALL(lvwin3_, 180) {
     const Arr<double> a = d.vec(3), b = d.chance(0.2) ? d.vec({-a[0], -a[1], -a[2]}) : d.vec(3);
@@ -436,6 +437,7 @@ CALL(lmmat_, 216) {
     lmmat_(&one, &n, &weighted, weighted ? w.p : nullptr, src, dst, rot1, tr1, &dev, md1, d.status());
     const bool rotated = n >= 3 && fit == 0 && d.fault() == 0;
     d.check(rotated || (same(rot, rot1) && same(tr, tr1) && same(md, md1)), "the translation only");
+    d.check(same(rot1, d.vec({1, 0, 0, 0, 1, 0, 0, 0, 1})), "the translation only: rot the identity");
     d.check(dev || same(md, d.out(1)), "maxdev written only when asked for");
 }
 CALL(lmmatc_, 288) {
@@ -599,9 +601,12 @@ CALL(MathNonLinearSolver, 540) {
     d.put(md.calls[0] + 1000.0 * md.calls[1]);
     d.shape = {m, n, *st};
     d.check(d.fault() != 1 || (*st == 4 && trace_text.find("ITER") == std::string::npos), "status 4, no iteration");
-    const bool untouched = same(x, x0) && same(f, d.out(md.m)) && same(step, d.out(md.n, 0.0));
-    d.check(*st != 4 || (md.calls[0] + md.calls[1] == 0 && untouched),
-            "status 4: no calls, x and f as they were, step 0");
+    // -1 null options, 6 a bad method or count, 4 no memory: nothing called, x and f as they were, step as it
+    // was (zero for 4).
+    const bool refused = *st == -1 || *st == 4 || *st == 6, bad = o.method < 0 || o.method > 1 || m < 1 || n < 1;
+    const bool untouched = same(x, x0) && same(f, d.out(md.m)) && same(step, d.out(md.n, *st == 4 ? 0.0 : kCanary));
+    d.check((*st == -1) == (none != 0) && (none || (*st == 6) == bad), "status -1 and 6");
+    d.check(!refused || (md.calls[0] + md.calls[1] == 0 && untouched), "nothing called");
 }
 CALL(ngpar1_, 288) {
     // From factors as the driver prepares them: R, Q^T(-f) and the

@@ -41,7 +41,14 @@ struct Arr {
     T& operator[](i64 i) const { return p[i]; }
 };
 
-inline bool same(Arr<double> a, Arr<double> b) { return a.n == b.n && std::memcmp(a.p, b.p, 8 * a.n) == 0; }
+// Bit for bit, except that any NaN equals any NaN: the sign and payload of a
+// NaN are not meaningful results (a compiler may swap the operands of +).
+inline bool same(Arr<double> a, Arr<double> b) {
+    const auto eq = [](double x, double y) {
+        return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y) || (x != x && y != y);
+    };
+    return a.n == b.n && std::equal(a.p, a.p + a.n, b.p, eq);
+}
 
 class Draw {
    public:
