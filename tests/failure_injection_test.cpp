@@ -57,7 +57,7 @@ Documented documented(const std::string& name, const std::vector<i64>& s, std::s
         // heap.  lmmatc_ inverts a 3 by 3 matrix at its last step only (rank
         // 2 or 3, or a failed inversion), lmmat_ through lmmatc_.
         const bool inv = name == "lminv_";
-        const i64 n = inv ? s[0] : 3, m = inv ? s[1] : 3, nn = 8 * n * n;
+        const i64 n = inv ? std::max<i64>(s[0], 0) : 3, m = inv ? std::max<i64>(s[1], 0) : 3, nn = 8 * n * n;
         const bool reached = inv ? n >= 1 && m >= 1 : made >= 2 || (name == "lmmatc_" && s[0] >= 2);
         Requests r;
         if (reached && n != m) r.push_back(request("lminv", 87, nn));
