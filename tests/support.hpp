@@ -27,9 +27,6 @@ inline std::vector<std::uint64_t> bits(const std::vector<double>& v) {
     return u;
 }
 
-// Bit-for-bit equality (distinguishes -0 from +0 and compares NaN payloads).
-#define EXPECT_BITEQ(a, b) EXPECT_EQ(::zt::bits(a), ::zt::bits(b)) << (a) << " vs " << (b)
-
 // Fixture for tests that watch the memory service: a clean log and no
 // fault settings before each test, no live block after it.
 class ServiceTest : public ::testing::Test {
