@@ -64,14 +64,6 @@ inline Problem ad_problem(std::int32_t m, std::int32_t n, std::function<void(con
     return p;
 }
 
-// Two equations in three variables (fewer equations than variables).
-inline Problem underdetermined_problem() {
-    return ad_problem(2, 3, [](const AD* x, AD* f) {
-        f[0] = x[0] + x[1] + x[2] - 3.0;
-        f[1] = x[0] * x[1] + x[2] * x[2] - 2.0;
-    });
-}
-
 inline MathNonLinearSolverOptions options(std::int32_t max_iterations = 0, double radius_factor = 0.0,
                                           double tolerance = 0.0) {
     return {0, max_iterations, 0, 0, radius_factor, 0.0, tolerance, 0.0};
@@ -81,10 +73,9 @@ struct SolverRun {
     std::vector<double> x, f, step;
     std::int32_t status = -99;
     std::string trace;
-    // Reference runs: a stopping test ended the run on a trial point with a
-    // larger residual norm (x and f kept the current point).
-    bool worse_final = false;
 };
+
+inline bool same_bits(const std::vector<double>& a, const std::vector<double>& b) { return bits(a) == bits(b); }
 
 inline double ssq(const std::vector<double>& f) { return std::inner_product(f.begin(), f.end(), f.begin(), 0.0); }
 
@@ -189,7 +180,6 @@ inline SolverRun reference_solve(const Problem& p, MathNonLinearSolverOptions o,
         for (std::int32_t mode = 1; r.status == 2 && mode <= (not_worse ? 3 : 2); ++mode) {
             if (ngstp1_(&mode, &m, &m, &n, J.data(), rr.data(), r.step.data(), D.data(), v.data(), &delta, &par, &tol,
                         A.data()) == 1) {
-                r.worse_final = !not_worse;
                 if (not_worse) take();
                 r.status = 0;
             }

@@ -7,7 +7,6 @@
 #include <minpack.h>
 
 #include <cmath>
-#include <cstdio>
 #include <memory>
 
 #include "../../examples/common/nist.hpp"
@@ -23,11 +22,6 @@ void rosenbrock(const AD* x, AD* f) {
     f[1] = 1.0 - x[0];
 }
 
-void freudenstein_roth(const AD* x, AD* f) {
-    f[0] = -13.0 + x[0] + ((5.0 - x[1]) * x[1] - 2.0) * x[1];
-    f[1] = -29.0 + x[0] + ((x[1] + 1.0) * x[1] - 14.0) * x[1];
-}
-
 void powell_singular(const AD* x, AD* f) {
     f[0] = x[0] + 10.0 * x[1];
     f[1] = std::sqrt(5.0) * (x[2] - x[3]);
@@ -39,14 +33,6 @@ void meyer(const AD* x, AD* f) {
     const double y[16] = {34780, 28610, 23650, 19630, 16370, 13720, 11540, 9744,
                           8261,  7030,  6005,  5147,  4427,  3820,  3307,  2872};
     for (int i = 0; i < 16; ++i) f[i] = x[0] * exp(x[1] / (50.0 + 5.0 * i + x[2])) - y[i];
-}
-
-void brown_dennis(const AD* x, AD* f) {
-    for (int i = 0; i < 20; ++i) {
-        const double t = (i + 1) / 5.0;
-        const AD a = x[0] + t * x[1] - std::exp(t), b = x[2] + x[3] * std::sin(t) - std::cos(t);
-        f[i] = a * a + b * b;
-    }
 }
 
 struct Case {
@@ -61,10 +47,8 @@ struct Case {
 std::vector<Case> cases() {
     std::vector<Case> out = {
         {"Rosenbrock", zt::ad_problem(2, 2, rosenbrock), {-1.2, 1.0}, 0.0, {}},
-        {"FreudensteinRoth", zt::ad_problem(2, 2, freudenstein_roth), {0.5, -2.0}, 48.9842, {}},
         {"PowellSingular", zt::ad_problem(4, 4, powell_singular), {3.0, -1.0, 0.0, 1.0}, 0.0, {}},
         {"Meyer", zt::ad_problem(16, 3, meyer), {0.02, 4000.0, 250.0}, 87.9458, {}},
-        {"BrownDennis", zt::ad_problem(20, 4, brown_dennis), {25.0, 5.0, -5.0, -1.0}, 85822.2, {}},
     };
     const std::string file = __FILE__, dir = file.substr(0, file.rfind('/')) + "/../../data/nist/";
     for (const ex::Model& model : ex::kModels) {
@@ -89,13 +73,10 @@ std::vector<Case> cases() {
 
 thread_local zt::Problem* g_problem = nullptr;
 
-void lmder_fcn(int* m, int* n, double* x, double* fvec, double* fjac, int* ldfjac, int* iflag) {
+// The leading dimension of fjac is m: the Jacobian is written in place.
+void lmder_fcn(int* m, int* n, double* x, double* fvec, double* fjac, int*, int* iflag) {
     Vec f(*m), jac(static_cast<std::size_t>(*m) * *n);
-    g_problem->eval(x, f.data(), jac.data());
-    for (int i = 0; i < *m; ++i) {
-        if (*iflag == 1) fvec[i] = f[i];
-        for (int j = 0; j < *n && *iflag == 2; ++j) fjac[i + j * *ldfjac] = jac[i + j * *m];
-    }
+    g_problem->eval(x, *iflag == 1 ? fvec : f.data(), *iflag == 2 ? fjac : jac.data());
 }
 
 // lmder's minimal sum of squares from x; info 1 to 4 is convergence, 6 and
@@ -135,17 +116,13 @@ TEST(NonlinearOracle, StandardProblemsAndCertifiedRegressions) {
             const MathNonLinearSolverOptions o = zt::options(500, 0.0, tol);
             c.p.calls.clear();
             const zt::SolverRun run = zt::solve(c.p, o, c.x0), ref = zt::reference_solve(c.p, o, c.x0);
-            EXPECT_TRUE(run.status == ref.status && run.x == ref.x && zt::bits(run.f) == zt::bits(ref.f));
-            const double s = zt::ssq(run.f), digits = ex::agreeing_digits(s, c.best);
+            EXPECT_TRUE(run.status == ref.status && zt::same_bits(run.x, ref.x) && zt::same_bits(run.f, ref.f));
+            const double s = zt::ssq(run.f);
             double worst = 11.0;
             for (std::size_t j = 0; j < c.parameters.size(); ++j)
                 worst = std::fmin(worst, ex::agreeing_digits(run.x[j], c.parameters[j]));
-            std::printf(
-                "  %-18s tol %-5g: status %d, %3zu evaluations, sum of squares %.10e (%4.1f digits, lmder "
-                "%.10e), parameters %4.1f digits\n",
-                c.name.c_str(), tol, run.status, c.p.count(3), s, digits, lmder, worst);
             if (c.name.rfind("Lanczos3", 0) == 0) {
-                EXPECT_GE(digits, 2.5);
+                EXPECT_GE(ex::agreeing_digits(s, c.best), 2.5);
                 continue;
             }
             EXPECT_EQ(run.status, 0);
