@@ -46,14 +46,12 @@ const int lwork = 1 << 16;
 TEST(LinearLapack, ReflectionsMatchEigen) {
     zt::Rng rng(101);
     for (int32_t m : {2, 5, 12}) {
-        const int32_t mode = 1, one = 1, two = 2, nvec = 4;
+        int32_t mode = 1, one = 1, two = 2, nvec = 4, ierr = -1;
         Eigen::VectorXd u = random(rng, m, 1), essential(m - 1), scratch(4);
-        u(0) = u(0) < 0 ? u(0) - 0.1 : u(0) + 0.1;
         Mat c = random(rng, m, 4), ref = c;
         double tau = 0, beta = 0, h = 0, tol = 1e-8;
         u.makeHouseholder(essential, tau, beta);
         ref.applyHouseholderOnTheLeft(essential, tau, scratch.data());
-        int32_t ierr = -1;
         lghtr_(&mode, &one, &two, &m, u.data(), &one, &h, c.data(), &one, &m, &nvec, &tol, &ierr);
         ASSERT_EQ(ierr, 0);
         EXPECT_LT(std::fabs(u(0) - beta), 20 * m * kEps * std::fabs(beta));
@@ -62,33 +60,25 @@ TEST(LinearLapack, ReflectionsMatchEigen) {
 }
 
 // lgdre1_ in its four modes on the leading 6 by 6 triangle of a 9-row array
-// (k 0), lgdre_ with 3 interleaved right-hand sides (k 3).
+// (lgdre_ on interleaved right-hand sides is held to lgdre1_ bit for bit in
+// loop_order_test).
 TEST(LinearLapack, TriangularSolvesMatchDtrtrs) {
     zt::Rng rng(102);
-    for (auto [mode, uplo, trans, k] : {std::tuple{1, "L", "N", 0},
-                                        {2, "U", "N", 0},
-                                        {3, "U", "T", 0},
-                                        {4, "L", "T", 0},
-                                        {1, "L", "N", 3},
-                                        {2, "U", "N", 3}}) {
-        const int32_t n = 6, lda = k > 0 ? n : 9, nrhs = std::max(k, 1);
-        Mat a = random(rng, lda, n), ref = random(rng, n, nrhs);
+    for (auto [mode, uplo, trans] : {std::tuple{1, "L", "N"}, {2, "U", "N"}, {3, "U", "T"}, {4, "L", "T"}}) {
+        int32_t n = 6, lda = 9, one = 1, info = -1;
+        Mat a = random(rng, lda, n), ref = random(rng, n, 1), ours = ref;
         for (int i = 0; i < n; ++i) a(i, i) = (i % 2 ? -1 : 1) * (2.0 + i);
-        RowMat ours = ref;
-        int info = -1;
-        dtrtrs_(uplo, trans, "N", &n, &nrhs, a.data(), &lda, ref.data(), &n, &info, 1, 1, 1);
-        if (k > 0)
-            lgdre_(&mode, &k, &n, a.data(), ours.data(), &info);
-        else
-            lgdre1_(&mode, &lda, &n, a.data(), ours.data());
+        dtrtrs_(uplo, trans, "N", &n, &one, a.data(), &lda, ref.data(), &n, &info, 1, 1, 1);
+        lgdre1_(&mode, &lda, &n, a.data(), ours.data());
         EXPECT_EQ(info, 0);
-        EXPECT_LT(rel(ours, ref), 20 * n * kEps) << "mode " << mode << " k " << k;
+        EXPECT_LT(rel(ours, ref), 20 * n * kEps) << "mode " << mode;
     }
 }
 
-// Against dgeqp3: the pivot order and |R| over the steps within the rank;
-// and the identities Q^T Q = I, A P = Q R, |R(j, j)| non-increasing, the
-// diagonal beyond the rank at rounding level.  A padding row below m.
+// Against dgeqp3: the pivot order over the steps within the rank (with the
+// identities A P = Q R and Q^T Q = I this fixes R up to the signs of its
+// rows); |R(j, j)| non-increasing, the diagonal beyond the rank at rounding
+// level.  A padding row below m.
 TEST(LinearLapack, PivotedQrMatchesDgeqp3) {
     zt::Rng rng(103);
     for (auto [m, n, rank] : {std::array{10, 6, 6}, {6, 10, 6}, {8, 8, 8}, {25, 12, 12}, {9, 6, 4}}) {
@@ -97,8 +87,7 @@ TEST(LinearLapack, PivotedQrMatchesDgeqp3) {
         a0.topRows(m) = random(rng, m, rank) * random(rng, rank, n) * Eigen::VectorXd::LinSpaced(n, 1, 3).asDiagonal();
         Mat a = a0, r = a0;
         Eigen::VectorXd h(n), tau(k);
-        std::vector<int32_t> ipvt(n);
-        std::vector<int> jpvt(n, 0), perm(n);
+        std::vector<int32_t> ipvt(n), jpvt(n, 0), perm(n);
         lgqrfc_(&lda, &m, &n, a.data(), h.data(), ipvt.data());
         int info = -1;
         dgeqp3_(&m, &n, r.data(), &lda, jpvt.data(), tau.data(), work.data(), &lwork, &info);
@@ -109,15 +98,11 @@ TEST(LinearLapack, PivotedQrMatchesDgeqp3) {
         for (int j = 0; j < k; ++j) std::swap(perm[j], perm[ipvt[j] - 1]);
         Mat q = Mat::Identity(m, m), rr = a.topRows(m).triangularView<Eigen::Upper>(), ap(m, n);
         const int32_t apply = 2, one = 1;
-        const double tol = 1e-8, rmax = r.cwiseAbs().maxCoeff();
+        const double tol = 1e-8, rmax = rr.cwiseAbs().maxCoeff();
         for (int32_t j = k, next = k + 1; j >= 1; --j, --next)
             lghtr_(&apply, &j, &next, &m, &a(0, j - 1), &one, &h(j - 1), q.data(), &one, &m, &m, &tol, &info);
         for (int j = 0; j < n; ++j) ap.col(j) = a0.col(perm[j]).head(m);
-        for (int j = 0; j < (rank == k ? n : rank); ++j) {
-            EXPECT_TRUE(j >= k || perm[j] + 1 == jpvt[j]) << m << "x" << n << " step " << j;
-            for (int i = 0; i <= std::min(j, k - 1); ++i)
-                EXPECT_LT(std::fabs(std::fabs(rr(i, j)) - std::fabs(r(i, j))), 20 * m * kEps * rmax) << i << "," << j;
-        }
+        for (int j = 0; j < rank; ++j) EXPECT_EQ(perm[j] + 1, jpvt[j]) << m << "x" << n << " step " << j;
         for (int j = 1; j < k; ++j)
             EXPECT_TRUE(j >= rank ? std::fabs(rr(j, j)) < 1e-12 * rmax
                                   : std::fabs(rr(j, j)) <= std::fabs(rr(j - 1, j - 1)));
@@ -128,8 +113,7 @@ TEST(LinearLapack, PivotedQrMatchesDgeqp3) {
     }
 }
 
-// Against dgglse (Eigen's Householder QR without constraints), one
-// right-hand side at a time; the trailing part of d holds the residual
+// Against dgglse, one right-hand side at a time; the trailing part of d holds the residual
 // norm.  Sizes {n, ncon, neq, nrhs}: the constraints alone, more than 16
 // variables, more right-hand sides than variables, no constraints.
 TEST(LinearLapack, ConstrainedLeastSquaresMatchDgglse) {
@@ -148,10 +132,8 @@ TEST(LinearLapack, ConstrainedLeastSquaresMatchDgglse) {
             cr.head(q) = d.col(r);
             Mat a = c, b = e;
             const int lda = std::max(q, 1), ldb = std::max(p, 1);
-            if (p == 0) ref = c.householderQr().solve(d.col(r));
-            if (p > 0)
-                dgglse_(&q, &n, &p, a.data(), &lda, b.data(), &ldb, cr.data(), dr.data(), ref.data(), work.data(),
-                        &lwork, &info);
+            dgglse_(&q, &n, &p, a.data(), &lda, b.data(), &ldb, cr.data(), dr.data(), ref.data(), work.data(), &lwork,
+                    &info);
             ASSERT_EQ(info, 0);
             EXPECT_LT(rel(x.col(r), ref), 1e-11) << n << " " << p << " " << q << " rhs " << r;
             const double residual = p < n ? (c * x.col(r) - d.col(r)).norm() : 0;
@@ -192,30 +174,25 @@ TEST(LinearLapack, BandedLeastSquaresMatchDgels) {
     for (auto [n, nb, nrhs] : cases) {
         const int32_t width = nb + nrhs, ldg = n + 4 * nb + 8, last = n - nb + 1, solve = 1;
         std::vector<double> g(ldg * width);
-        Mat a(0, n), b(0, nrhs);
-        int32_t ipos = 1, inext = 1, rows = 0, ierr = -1;
+        Mat ab(0, n + nrhs);  // the assembled matrix, right-hand sides on the right
+        int32_t ipos = 1, inext = 1, rows = 0, ierr = -1, info = -1;
         const double tol = 1e-300, stol = 1e-12;
         for (int32_t jcol = 1, step = 0, nrow = 0; jcol <= last; jcol += jcol == last ? 1 : step, rows += nrow) {
             step = std::min<int32_t>(rng.gen() % 3, last - jcol);
             nrow = jcol == last ? 3 * nb : std::max<int32_t>(1, step + rng.gen() % 3);
-            const std::vector<double> eqs = rng.vec(nrow * width);
-            a.conservativeResizeLike(Mat::Zero(rows + nrow, n));
-            b.conservativeResize(rows + nrow, nrhs);
-            for (int32_t i = 0; i < nrow * width; ++i) {
-                g[(inext - 1 + i / width) + i % width * ldg] = eqs[i];
-                (i % width < nb ? a(rows + i / width, jcol - 1 + i % width) : b(rows + i / width, i % width - nb)) =
-                    eqs[i];
-            }
+            ab.conservativeResizeLike(Mat::Zero(rows + nrow, n + nrhs));
+            for (int32_t i = 0; i < nrow * width; ++i)
+                g[inext - 1 + i / width + i % width * ldg] =
+                    ab(rows + i / width, i % width < nb ? jcol - 1 + i % width : n + i % width - nb) = rng.uniform();
             lgbla_(g.data(), &ldg, &nb, &ipos, &inext, &nrow, &jcol, &nrhs, &tol);
         }
         RowMat x(n, nrhs);
         lgbls_(&solve, g.data(), &ldg, &nb, &ipos, &n, &nrhs, &stol, x.data(), &ierr);
         EXPECT_EQ(ierr, 0);
-        int info = -1;
+        Mat a = ab.leftCols(n), b = ab.rightCols(nrhs);
         dgels_("N", &rows, &n, &nrhs, a.data(), &rows, b.data(), &rows, work.data(), &lwork, &info, 1);
         ASSERT_EQ(info, 0);
-        for (int r = 0; r < nrhs; ++r)
-            EXPECT_LT(rel(x.col(r), b.col(r).head(n)), 1e-10) << "n " << n << " nb " << nb << " nrhs " << nrhs;
+        EXPECT_LT(rel(x, b.topRows(n)), 1e-10) << "n " << n << " nb " << nb << " nrhs " << nrhs;
     }
 }
 
