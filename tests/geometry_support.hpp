@@ -36,5 +36,6 @@ template <class A, class B>
 inline Eigen::Matrix3d rows(const double* m) {
     return Eigen::Map<const Eigen::Matrix<double, 3, 3, Eigen::RowMajor>>(m);
 }
+inline double diff(const Eigen::Matrix3d& a, const Eigen::Matrix3d& b) { return (a - b).cwiseAbs().maxCoeff(); }
 
 }  // namespace zg

@@ -4,7 +4,6 @@
 
 namespace {
 
-using Log = std::vector<std::string>;
 class Memsvc : public zt::ServiceTest {};
 
 TEST_F(Memsvc, LogsAndTracksEveryCall) {
@@ -16,8 +15,8 @@ TEST_F(Memsvc, LogsAndTracksEveryCall) {
     f_free(q, "lgloes", 89);
     f_free(p, "febew", 137);
     f_free(p, "febew", 137);  // not live any more: counted, left alone
-    EXPECT_EQ(zt::log_lines(),
-              (Log{"+febew:113:24", "+lgloes:78:0", "+!lminv:87:-8", "-lgloes:89", "-febew:137", "-febew:137"}));
+    EXPECT_EQ(zt::log_lines(), (std::vector<std::string>{"+febew:113:24", "+lgloes:78:0", "+!lminv:87:-8", "-lgloes:89",
+                                                         "-febew:137", "-febew:137"}));
     EXPECT_TRUE(zt::log_entry(3).block == q && zt::log_entry(5).unknown == 1 && zt::log_entry(4).unknown == 0);
     EXPECT_TRUE(memsvc_live_count() == 0u && memsvc_bad_release_count() == 1u);
     memsvc_reset();

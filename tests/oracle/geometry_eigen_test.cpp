@@ -9,7 +9,6 @@ namespace {
 using namespace zg;
 using Points = Eigen::Matrix3Xd;
 
-double diff(const Eigen::Matrix3d& a, const Eigen::Matrix3d& b) { return (a - b).cwiseAbs().maxCoeff(); }
 Eigen::Vector3d random_unit(zt::Rng& rng) {
     const Eigen::Vector3d v(rng.uniform(), rng.uniform(), rng.uniform());
     return v.norm() < 0.1 ? random_unit(rng) : v.normalized();
