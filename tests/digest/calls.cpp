@@ -7,15 +7,15 @@
 
 namespace zc {
 
-namespace {
-
-std::vector<Call>& table() {
+std::vector<Call>& calls() {
     static std::vector<Call> t;
     return t;
 }
 
+namespace {
+
 struct Entry {
-    Entry(const char* name, int reps, void (*run)(Draw&)) { table().push_back({name, reps, run}); }
+    Entry(const char* name, int reps, void (*run)(Draw&)) { calls().push_back({name, reps, run}); }
 };
 
 // One export: its name, its repetitions, and the function that draws the
@@ -53,10 +53,19 @@ Arr<double> triangle(Draw& d, i64 ld, i64 rows, i64 cols) {
     return d.keep(a);
 }
 
-// c = op([&n,] a, b), n a count or 3: separate, on a and on b.
+// The arguments of a plain call: `in` inputs of n elements, then `outs`
+// outputs of m (n when m < 0).
+template <std::size_t in, std::size_t outs = 0>
+std::array<Arr<double>, in + outs> args(Draw& d, i64 n, i64 m = -1) {
+    std::array<Arr<double>, in + outs> a;
+    for (std::size_t k = 0; k < a.size(); ++k) a[k] = k < in ? d.vec(n) : d.out(m < 0 ? n : m);
+    return a;
+}
+
+// c = op([&n,] a, b), n elements (0: a count drawn): separate, on a and on b.
 template <class Op>
-void binary(Draw& d, bool counted, bool on_b, Op op) {
-    const i32 n = counted ? d.count(40, 1000) : 3;
+void binary(Draw& d, i32 elements, bool on_b, Op op) {
+    const i32 n = elements > 0 ? elements : d.count(40, 1000);
     const auto call = [&](const double* a, const double* b, double* c) {
         if constexpr (std::is_invocable_v<Op, const i32*, double*, double*, double*>) return op(&n, a, b, c);
         if constexpr (!std::is_invocable_v<Op, const i32*, double*, double*, double*>) return op(a, b, c);
@@ -108,7 +117,8 @@ void frame(Draw& d, bool to_frame) {
 // solvers reject, dependent constraints or a rank-deficient remainder.
 struct Lse {
     i32 n, ncon, neq, nrhs;
-    Arr<double> e, f, c, dd, x, e0, f0, c0, d0;
+    Arr<double> e, f, c, dd, x;
+    std::array<Arr<double>, 4> before;  // e, f, c and dd
 
     explicit Lse(Draw& d) {
         const i32 big = d.chance(0.1), bad = d.pick(0, 15);  // 0..3 counts rejected, 4 and 5 dependent
@@ -123,16 +133,13 @@ struct Lse {
         x = d.out(pos(n) * pos(nrhs));
         for (i32 t = 0; bad == 4 && ncon >= 2 && t < n; ++t) e[1 + t * ncon] = 2.0 * e[t * ncon];
         for (i32 i = 0; bad == 5 && ncon < n - 1 && i < neq; ++i) c[i + (n - 1) * neq] = c[i + (n - 2) * neq];
-        e0 = d.copy(e);
-        f0 = d.copy(f);
-        c0 = d.copy(c);
-        d0 = d.copy(dd);
+        for (std::size_t k = 0; k < before.size(); ++k) before[k] = d.copy(std::array{e, f, c, dd}[k]);
         d.shape = {nrhs, n, ncon, neq, 1};
     }
     // x written on success only; nothing at all for counts rejected or a
     // refused heap request (status 5).
     bool rejected() const { return n < 1 || ncon < 0 || ncon > n || n > i64{ncon} + neq; }
-    bool kept() const { return same(e, e0) && same(f, f0) && same(c, c0) && same(dd, d0); }
+    bool kept() const { return same(e, before[0]) && same(f, before[1]) && same(c, before[2]) && same(dd, before[3]); }
     void solved(Draw& d, i32 ierr) const {
         d.check(ierr == 0 || same(x, d.out(x.n)), "x written on success only");
         d.check(!rejected() || ((ierr <= 2 || ierr == 5) && kept()), "rejected counts: status 1, 2 or 5, nothing done");
@@ -214,28 +221,16 @@ struct Step {
 };
 
 // 3-vectors
-CALL(lvsum3_, 144) { binary(d, false, true, lvsum3_); }
-CALL(lvdif3_, 144) { binary(d, false, true, lvdif3_); }
+CALL(lvsum3_, 144) { binary(d, 3, true, lvsum3_); }
+CALL(lvdif3_, 144) { binary(d, 3, true, lvdif3_); }
 CALL(lvmul3_, 144) {
-    binary(d, false, false, [s = d.real()](auto a, auto, auto c) { lvmul3_(a, &s, c); });
+    binary(d, 3, false, [s = d.real()](auto a, auto, auto c) { lvmul3_(a, &s, c); });
 }
-CALL(lvscl3_, 144) {
-    const Arr<double> a = d.vec(3), b = d.vec(3);
-    d.put(lvscl3_(a, b));
-}
-CALL(lvkrp3_, 144) {
-    const Arr<double> a = d.vec(3), b = d.vec(3);
-    lvkrp3_(a, b, d.out(3));
-}
-CALL(lvspa3_, 144) {
-    const Arr<double> a = d.vec(3), b = d.vec(3), c = d.vec(3);
-    d.put(lvspa3_(a, b, c));
-}
+CALL(lvscl3_, 144) { d.put(std::apply(lvscl3_, args<2>(d, 3))); }
+CALL(lvkrp3_, 144) { std::apply(lvkrp3_, args<2, 1>(d, 3)); }
+CALL(lvspa3_, 144) { d.put(std::apply(lvspa3_, args<3>(d, 3))); }
 CALL(lvlgt3_, 144) { d.put(lvlgt3_(d.vec(3))); }
-CALL(lvdis3_, 144) {
-    const Arr<double> a = d.vec(3), b = d.vec(3);
-    lvdis3_(a, b, d.out(1));
-}
+CALL(lvdis3_, 144) { std::apply(lvdis3_, args<2, 1>(d, 3, 1)); }
 CALL(lvnrm3_, 180) {
     normal(d, 3, [](auto, auto a, auto b, auto, auto e) { lvnrm3_(a, b, e); });
 }
@@ -268,10 +263,10 @@ CALL(lvwiwi_, 288) {  // at times w2 within 0.0001 of w1
 }
 
 // Vectors of length n
-CALL(lvsumn_, 144) { binary(d, true, true, lvsumn_); }
-CALL(lvdifn_, 144) { binary(d, true, true, lvdifn_); }
+CALL(lvsumn_, 144) { binary(d, 0, true, lvsumn_); }
+CALL(lvdifn_, 144) { binary(d, 0, true, lvdifn_); }
 CALL(lvmuln_, 144) {
-    binary(d, true, false, [s = d.real()](auto n, auto a, auto, auto c) { lvmuln_(n, a, &s, c); });
+    binary(d, 0, false, [s = d.real()](auto n, auto a, auto, auto c) { lvmuln_(n, a, &s, c); });
 }
 CALL(lvmldn_, 144) {  // z on y; a quotient leaves z alone for a divisor up to 1e-20 or NaN
     const i32 mode = d.of<i32>({-1, -1, 1, 0, 7, -2}), n = d.count(40, 1000);
@@ -341,21 +336,13 @@ CALL(lm2pwu_, 240) {  // coefficients at 1e-10 at times; the roots left alone as
 }
 
 // 3 by 3 matrices and point lists
-CALL(lmmul3_, 144) {
-    const Arr<double> a = d.vec(9), b = d.vec(9), c = d.out(9);
-    lmmul3_(a, b, c);
-    d.alias(c, a, [&](double* o) { lmmul3_(o, b, o); });
-    d.alias(c, b, [&](double* o) { lmmul3_(a, o, o); });
-}
+CALL(lmmul3_, 144) { binary(d, 9, true, lmmul3_); }
 CALL(lmmtra_, 144) {
     const Arr<double> a = d.vec(9), t = d.out(9);
     lmmtra_(a, t);
     d.alias(t, a, [](double* o) { lmmtra_(o, o); });
 }
-CALL(lmadj_, 144) {
-    const Arr<double> a = d.vec(9);
-    lmadj_(a, d.out(9));
-}
+CALL(lmadj_, 144) { std::apply(lmadj_, args<1, 1>(d, 9)); }
 CALL(lmmvp3_, 144) {
     points(d, [a = d.vec(9)](auto n, auto p, auto o) { lmmvp3_(a, n, p, o); });
 }
@@ -546,7 +533,7 @@ CALL(lgloes_, 180) {  // n < 1 gives zeros; a refused request leaves c alone
     const double* hmat = mat;
     i32* ierr = d.status();
     lgloes_(&n, &m, &hmat, &ncol, b, w, c, ierr);
-    d.shape = {n, m};
+    d.shape = {pos(n), pos(m)};
     d.check(d.fault() != 1 || *ierr == 5 || n < 1 || m < 1, "status 5 for a refused request");
     if (*ierr == 5 || n < 1) d.untouched(c, *ierr == 5 ? kCanary : 0.0);
 }
@@ -574,9 +561,10 @@ CALL(MathNonLinearSolver, 540) {
     md.lin = d.io(i64{md.m} * md.n);
     std::copy_n(md.lin.p, md.n >= 2 && d.chance(0.3) ? md.m : 0, md.lin.p + md.m);
     md.quad = d.chance(0.5) ? d.io(md.m) : d.out(md.m, 0.0);
-    for (Arr<i32>& r : md.replies) r = d.ints(d.pick(0, 6), 0, 0);
-    for (Arr<i32>& r : md.replies)
+    for (Arr<i32>& r : md.replies) {
+        r = d.ints(d.pick(0, 6), 0, 0);
         std::generate_n(r.p, r.n, [&d] { return d.chance(0.85) ? 0 : d.of<i32>({-1, 1, 7, -3, 1000}); });
+    }
     md.poison = d.chance(0.05 + 0.15 * d.level) ? d.pick(0, 8) : -1;
     MathNonLinearSolverOptions o{};
     o.method = d.chance(0.9) ? d.pick(0, 1) : d.pick(-1, 2);
@@ -672,7 +660,5 @@ CALL(febew, 216) {
 }
 
 }  // namespace
-
-const std::vector<Call>& calls() { return table(); }
 
 }  // namespace zc

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -24,6 +25,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace zc {
@@ -133,9 +135,7 @@ class Draw {
     }
     Arr<double> vec(i64 n) { return keep(io(n)); }  // drawn values the call only reads
     Arr<double> vec(std::initializer_list<double> v) {
-        const Arr<double> a = out(static_cast<i64>(v.size()));
-        std::copy(v.begin(), v.end(), a.p);
-        return keep(a);
+        return keep(copy({const_cast<double*>(v.begin()), static_cast<i64>(v.size())}));
     }
     Arr<double> copy(Arr<double> a, i64 n = -1) {  // n > a.n: the canary behind
         const Arr<double> c = out(n < 0 ? a.n : n);
@@ -150,17 +150,11 @@ class Draw {
     i32* status() { return ints(1, -99, -99).p; }
     template <class... A>
     Arr<double> keep(Arr<double> a, A... more) {  // only read from here on: checked at the end
-        inputs_.push_back({a, copy(a)});
-        if constexpr (sizeof...(more) > 0) keep(more...);
+        for (const Arr<double> k : {a, more...}) inputs_.push_back({k, copy(k)});
         return a;
     }
 
-    void check(bool ok, const char* what) {
-        failed = ok || failures++ > 0 ? failed : what;
-        if (ok || !abort_on_failure) return;
-        std::fprintf(stderr, "check failed: %s\n", what);
-        std::abort();
-    }
+    void check(bool ok, const char* what) { failed = ok || !failed.empty() ? failed : what; }
     void untouched(Arr<double> a, double v = kCanary) { check(same(a, out(a.n, v)), "an output left alone changed"); }
     // A copy of `from` (as long as want) passed to call, which writes its
     // output there, must end equal to want.
@@ -174,13 +168,10 @@ class Draw {
         const std::uint64_t u = std::isnan(x) ? 0x7ff8000000000000ull : std::bit_cast<std::uint64_t>(x);
         for (int k = 0; k < 8; ++k) sink.push_back(static_cast<unsigned char>(u >> (8 * k)));
     }
-    void text(std::string_view t) {  // "nan", "-nan" and the padding in front of them as " nan"
-        std::string canon;
-        for (std::size_t k = 0, n = 0; k < t.size(); k = t.substr(n, 3) == "nan" ? n + 3 : k + 1) {
-            n = std::min(t.find_first_not_of(' ', k), t.size());
-            n += n < t.size() && t[n] == '-';
-            canon += t.substr(n, 3) == "nan" ? " nan" : t.substr(k, 1);
-        }
+    void text(std::string_view t) {  // "nan" without the sign and padding in front of it
+        std::string canon(t);
+        for (std::size_t k = canon.find("nan"); k != std::string::npos; k = canon.find("nan", k + 1))
+            while (k > 0 && (canon[k - 1] == ' ' || canon[k - 1] == '-')) canon.erase(--k, 1);
         put(static_cast<double>(canon.size()));
         sink.insert(sink.end(), canon.begin(), canon.end());
     }
@@ -190,18 +181,14 @@ class Draw {
                 put(blocks_[b].ints ? static_cast<i32*>(blocks_[b].p)[k] : static_cast<double*>(blocks_[b].p)[k]);
         for (const auto& [a, before] : inputs_) check(same(a, before), "an input that is only read changed");
     }
-    // 1: a request to the memory service was refused during the call, 2: a
-    // heap request; 0 when nobody refuses.
-    int fault() const { return faults != nullptr ? faults() : 0; }
-
     int level = 0;  // 0 plain values, 1 a few awkward ones, 2 many
     std::vector<unsigned char> sink;
     std::vector<i64> shape;          // counts and results that decide memory requests
     std::vector<std::uint8_t> used;  // the bytes drawn from a seed
-    int (*faults)() = nullptr;
-    int failures = 0;
+    // 1: a request to the memory service was refused during the call, 2: a
+    // heap request; 0 when nobody refuses.
+    int (*fault)() = [] { return 0; };
     std::string failed;  // the first failed check
-    bool abort_on_failure = false;
 
    private:
     struct Block {
@@ -211,7 +198,6 @@ class Draw {
     };
     void* block(i64 n, bool ints) {
         void* p = std::malloc(n > 0 ? static_cast<std::size_t>(n) * (ints ? 4 : 8) : 1);
-        if (p == nullptr) std::abort();
         blocks_.push_back({p, std::max<i64>(n, 0), ints});
         return p;
     }
@@ -244,7 +230,7 @@ struct Call {
 
 // Every export, by family: vectors 0-21, matrices 22-31, geometry 32-41,
 // linear algebra 42-50, banded 51-52, nonlinear 53-58, motion 59.
-const std::vector<Call>& calls();
+std::vector<Call>& calls();
 
 inline std::uint64_t seed(const Call& c, int rep, std::uint64_t stream) {
     std::uint64_t h = 14695981039346656037ull;

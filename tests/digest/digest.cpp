@@ -20,18 +20,6 @@
 #include "calls.hpp"
 #include "zolmemsvc_test.h"
 
-namespace {
-
-int refusing = 0;
-
-std::string hex(std::uint64_t h) {
-    char buf[17];
-    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
-    return buf;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     std::map<std::string, std::string> opt;  // each option with the word after it
     for (int k = 1; k < argc; ++k) opt[argv[k]] = k + 1 < argc ? argv[k + 1] : "";
@@ -46,43 +34,32 @@ int main(int argc, char** argv) {
             for (std::int64_t k = 0, requests = 0; k <= requests; ++k) {  // then each request refused
                 memsvc_reset();
                 memsvc_fail_nth_request(k);
-                refusing = k > 0;
                 zc::Draw d(zc::seed(c, rep, 0));
-                d.faults = [] { return refusing; };
+                d.fault = k > 0 ? +[] { return 1; } : +[] { return 0; };
                 zc::run(c, d);
                 requests = k == 0 ? memsvc_request_count() : requests;
-                std::string log;
                 MemsvcEvent e{};
-                for (std::size_t i = 0; memsvc_log_entry(i, &e); ++i)
-                    log += (e.refused                  ? "+!"
-                            : e.kind == MEMSVC_REQUEST ? "+"
-                                                       : "-") +
-                           std::string(e.file) + ":" + std::to_string(e.line) + ":" + std::to_string(e.size) + "\n";
-                d.text(log);
+                for (std::size_t i = 0; memsvc_log_entry(i, &e); ++i) {  // the log: request or release, site, size
+                    d.text(std::string(e.kind == MEMSVC_REQUEST ? "+" : "-") + (e.refused ? "!" : "") + e.file);
+                    d.put(1e12 * e.line + e.size);
+                }
                 for (std::uint64_t* h :
                      {&digest[""], &digest.try_emplace(c.name, 14695981039346656037ull).first->second})
                     for (const unsigned char b : d.sink) *h = (*h ^ b) * 1099511628211ull;
-                if (d.failures > 0) fail(std::string(c.name) + " repetition " + std::to_string(rep) + ": " + d.failed);
+                if (!d.failed.empty()) fail(std::string(c.name) + " repetition " + std::to_string(rep) + ": " + d.failed);
             }
-    memsvc_reset();
-    if (memsvc_live_count() != 0 || memsvc_bad_release_count() != 0)
-        fail("memory service blocks leaked or released twice");
-    std::printf("digest %s\n", hex(digest[""]).c_str());
+    std::printf("digest %016llx\n", static_cast<unsigned long long>(digest[""]));
     for (const zc::Call& c : zc::calls())
-        if (opt.count("--verbose") != 0) std::printf("%-20s %4d %s\n", c.name, 4 * c.reps, hex(digest[c.name]).c_str());
-    std::ifstream listed(opt.count("--exports") != 0 ? opt["--exports"] : ""),
-        recorded(opt.count("--check") != 0 ? opt["--check"] : "");
+        if (opt.contains("--verbose"))
+            std::printf("%-20s %4d %016llx\n", c.name, 4 * c.reps, static_cast<unsigned long long>(digest[c.name]));
+    std::ifstream listed(opt["--exports"]), recorded(opt["--check"]);
     std::set<std::string> names(std::istream_iterator<std::string>(listed), {});
     for (const std::string& name : names)
-        if (digest.count(name) == 0) fail(name + " is not called");
-    if (opt.count("--exports") != 0 && names.size() + 1 != digest.size()) fail("the exports listed and called differ");
-    std::string want;  // the first word outside comments
-    for (std::string word; want.empty() && recorded >> word;)
-        if (word[0] == '#')
-            std::getline(recorded, word);
-        else
-            want = word;
-    if (opt.count("--check") != 0 && want != hex(digest[""]))
+        if (!digest.contains(name)) fail(name + " is not called");
+    if (!names.empty() && names.size() + 1 != digest.size()) fail("the exports listed and called differ");
+    std::string want;  // the first line outside comments
+    for (std::string line; want.empty() && std::getline(recorded, line);) want = line[0] == '#' ? "" : line;
+    if (!opt["--check"].empty() && std::strtoull(want.c_str(), nullptr, 16) != digest[""])
         fail("the value of record is " + want + ": a change that alters results must update it and say why in its " +
              "commit; --verbose shows which exports differ");
     return rc;
