@@ -22,15 +22,8 @@ constexpr double kS = -777.125;  // sentinel: a value that must stay untouched
 const M3 kIdentity = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 const M3 kQuarterZ = {0, -1, 0, 1, 0, 0, 0, 0, 1};  // quarter turn about z, row by row
 
-// Equal bit for bit, or both NaN.
-inline bool same(double a, double b) { return (std::isnan(a) && std::isnan(b)) || zt::bits(a) == zt::bits(b); }
-template <class A, class B>
-::testing::AssertionResult all_same(const A& got, const B& want) {
-    for (std::size_t i = 0; i < want.size(); ++i)
-        if (!same(got[i], want[i]))
-            return ::testing::AssertionFailure() << "element " << i << ": " << got[i] << " vs " << want[i];
-    return ::testing::AssertionSuccess();
-}
+using zt::all_same;
+using zt::same;
 
 // A Matrix3 read row by row, as the rotation routines apply it.
 inline Eigen::Matrix3d rows(const double* m) {

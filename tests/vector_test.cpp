@@ -59,23 +59,23 @@ TEST(Vector, ScalarResults) {
     for (const auto& [what, got, want] : rows) EXPECT_TRUE(same(got, want)) << what << ": " << got << " vs " << want;
 }
 
-TEST(Vector, ElementWiseWithAliasing) {
-    // The routine, its n-vector twin (null: no aliasing), a, b, the result, whether the output may also be b.
-    const std::tuple<decltype(&lvsum3_), decltype(&lvsumn_), V3, V3, V3, bool> rows[] = {
-        {lvsum3_, lvsumn_, {1, 2, 3}, {4, -6, 0.5}, {5, -4, 3.5}, true},
-        {lvdif3_, lvdifn_, {1, 2, 3}, {4, -6, 0.5}, {-3, 8, 2.5}, true},
-        {lvmul3_, lvmuln_, {1, -2, 3}, {-0.5, kS, kS}, {-0.5, 1, -1.5}, false},
-        {lvkrp3_, nullptr, {1, 2, 3}, {4, 5, 6}, {-3, 6, -3}, false},
+TEST(Vector, ElementWise) {
+    // The routine, its n-vector twin (null: none), a, b, the result.  That an
+    // output may lie on an input is checked for every call shape by the calls
+    // of the determinism digest.
+    const std::tuple<decltype(&lvsum3_), decltype(&lvsumn_), V3, V3, V3> rows[] = {
+        {lvsum3_, lvsumn_, {1, 2, 3}, {4, -6, 0.5}, {5, -4, 3.5}},
+        {lvdif3_, lvdifn_, {1, 2, 3}, {4, -6, 0.5}, {-3, 8, 2.5}},
+        {lvmul3_, lvmuln_, {1, -2, 3}, {-0.5, kS, kS}, {-0.5, 1, -1.5}},
+        {lvkrp3_, nullptr, {1, 2, 3}, {4, 5, 6}, {-3, 6, -3}},
     };
-    for (const auto& [op, opn, ra, rb, want, alias_b] : rows)
-        for (int twin = 0; twin < (opn ? 2 : 1); ++twin)
-            for (int alias = 0; alias < (!opn ? 1 : alias_b ? 3 : 2); ++alias) {
-                V3 a = ra, b = rb;
-                std::array<double, 4> c{kS, kS, kS, kS};  // c[3]: never written
-                double* out = alias == 1 ? a.data() : alias == 2 ? b.data() : c.data();
-                twin ? opn(&kThree, a.data(), b.data(), out) : op(a.data(), b.data(), out);
-                EXPECT_TRUE(all_same(V3{out[0], out[1], out[2]}, want) && c[3] == kS) << twin << " " << alias;
-            }
+    for (const auto& [op, opn, ra, rb, want] : rows)
+        for (int twin = 0; twin < (opn ? 2 : 1); ++twin) {
+            V3 a = ra, b = rb;
+            std::array<double, 4> c{kS, kS, kS, kS};  // c[3]: never written
+            twin ? opn(&kThree, a.data(), b.data(), c.data()) : op(a.data(), b.data(), c.data());
+            EXPECT_TRUE(all_same(c, want) && c[3] == kS) << twin;
+        }
 }
 
 // lvnrm3_ and lvnrmn_ take a NaN length as valid; lvnrmb_ fails on it.
