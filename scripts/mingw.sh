@@ -29,7 +29,7 @@ exports_of() {  # the names of the export name table
   $objdump -p "$1" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/^[[:space:]]+\[/ {print $NF}' | sort
 }
 names=$(exports_of "$dll")
-if ! diff <(echo "$names") <(grep -v '^\s*$' tests/exports.txt | sort) >/tmp/zolmath-exports.$$; then
+if ! diff <(echo "$names") <(tr -s ' ' '\n' < tests/exports.txt | grep . | sort) >/tmp/zolmath-exports.$$; then
   echo "ZOLmath.dll exports differ from tests/exports.txt (< dll, > list):"; cat /tmp/zolmath-exports.$$; fail=1
 fi
 rm -f /tmp/zolmath-exports.$$

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks the dynamic symbol table of the built library:
+# Checks the dynamic symbol table of the built library against the list
+# (names separated by blanks or line breaks):
 #  - every defined name is one of the listed exports (nothing else leaks);
 #  - every listed export is declared in the public header;
 #  - the only outside names it needs are the memory service's and those of
@@ -10,7 +11,7 @@ lib=$1 list=$2 header=$3 mode=${4:-}
 fail=0
 
 defined=$(nm -D --defined-only "$lib" | awk 'NF >= 3 {print $3}' | sed 's/@.*//' | sort -u)
-expected=$(grep -v '^\s*$' "$list" | sort -u)
+expected=$(tr -s " \t" "\n" < "$list" | grep -v "^\s*$" | sort -u)
 
 extra=$(comm -23 <(echo "$defined") <(echo "$expected") | grep -v '^$' || true)
 if [ -n "$extra" ]; then

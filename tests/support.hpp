@@ -27,8 +27,17 @@ inline std::vector<std::uint64_t> bits(const std::vector<double>& v) {
     return u;
 }
 
-// Bit-for-bit equality (distinguishes -0 from +0 and compares NaN payloads).
-#define EXPECT_BITEQ(a, b) EXPECT_EQ(::zt::bits(a), ::zt::bits(b)) << (a) << " vs " << (b)
+// Equal bit for bit, or both NaN: the sign and payload of a NaN depend on
+// which operand comes first in one operation, not on the order of the
+// arithmetic.
+inline bool same(double a, double b) { return (std::isnan(a) && std::isnan(b)) || bits(a) == bits(b); }
+template <class A, class B>
+::testing::AssertionResult all_same(const A& got, const B& want) {
+    for (std::size_t i = 0; i < want.size(); ++i)
+        if (!same(got[i], want[i]))
+            return ::testing::AssertionFailure() << "element " << i << ": " << got[i] << " vs " << want[i];
+    return ::testing::AssertionSuccess();
+}
 
 // Fixture for tests that watch the memory service: a clean log and no
 // fault settings before each test, no live block after it.

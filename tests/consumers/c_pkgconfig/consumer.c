@@ -1,6 +1,7 @@
-/* A C99 host of an installed ZOLmath, built with pkg-config (see Makefile):
- * a few kernels by address, a matrix inverse through the memory service and
- * a nonlinear fit through a C callback. */
+/* A C99 host of ZOLmath: a few kernels by address, a matrix inverse through
+ * the memory service and a nonlinear fit through a C callback.  Built
+ * pedantically against the build tree by the test suite, and against an
+ * installed tree with pkg-config (see Makefile). */
 #include <math.h>
 #include <stdio.h>
 
@@ -42,6 +43,7 @@ int main(void) {
     double b[2] = {1.0, 1.0}, f[6], step[2];
     int32_t status = -7;
 
+    check(sizeof opts == 4 * sizeof(int32_t) + 4 * sizeof(double), "options record: four int32, then four doubles");
     lvkrp3_(x, y, z);
     check(z[0] == 0.0 && z[1] == 0.0 && z[2] == 1.0, "lvkrp3_: x cross y is z");
 
