@@ -68,10 +68,12 @@ struct Fused {
             double* c[4];
             double s[4] = {0.0, 0.0, 0.0, 0.0};
             for (int k = 0; k < g; ++k) c[k] = &a(first, l + k);
+            // t is null when nothing is measured: no offset is formed from it.
+            double* const tl = t != nullptr ? t + (l - lo) : nullptr;
             if (held[l - 1])
-                zol::sweep_group<true, true, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, t + (l - lo), s);
+                zol::sweep_group<true, true, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, tl, s);
             else
-                zol::sweep_group<true, false, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, t + (l - lo), s);
+                zol::sweep_group<true, false, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, tl, s);
             for (int k = 0; k < g; ++k) {
                 held[l - 1 + k] = false;
                 if (Squares && l + k <= n) h[l - 1 + k] = s[k];
