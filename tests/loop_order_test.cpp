@@ -26,12 +26,13 @@ void expect_same(const Vec& a, const Vec& b, const char* what) {
 // columns apart (the grouped path), for lghtr_ also with u at stride 2 in
 // the call of all vectors (the one-vector-at-a-time path) and vectors fewer
 // than m apart, each overlapping the next, for lghtrt_ also with v on u and
-// the pivot component on its copy.
+// the pivot component on its copy, and with u the last of the vectors.
 void reflections(zt::Rng& rng, int trial) {
     const bool stored = trial % 2 == 1, layout1 = trial / 2 % 3 == 1, layout2 = trial / 2 % 3 == 2;
     const bool alias = stored && layout1;
     const int32_t m = 2 + trial % 23, ip = 1 + trial / 7 % (m - 1), i1 = ip + 1 + (trial % 5 == 0 && ip + 2 <= m);
     const int32_t nv = trial % 11, ld = stored ? m : layout2 ? 1 + trial % 3 : m + trial % 4;
+    const bool inside = stored && layout2 && nv >= 2;
     const int32_t mode = trial % 3 == 2 ? 2 : 1, apply = 2, none = 0, one = 1, su = !stored && layout1 ? 2 : 1;
     Vec u = rng.vec(m), c = rng.vec(ld * nv + m), ua(su * m), ub = u, va(m), vb(m);
     auto C = [&](int j, int i) -> double& { return c[(j - 1) * ld + i - 1]; };
@@ -51,10 +52,13 @@ void reflections(zt::Rng& rng, int trial) {
         return ierr;
     };
     Vec ca = c, cb = c;
+    double *u1 = inside ? &ca[(nv - 1) * ld] : ua.data(), *u2 = inside ? &cb[(nv - 1) * ld] : ub.data();
     const int32_t ea =
-        call(&mode, ua.data(), &su, &ha, ca.data(), &nv, alias ? ua.data() : va.data(), alias ? &ha : &pa);
-    EXPECT_EQ(ea, call(&mode, ub.data(), &one, &hb, cb.data(), &none, vb.data(), &pb));
-    for (int32_t j = 0; j < nv; ++j) call(&apply, ub.data(), &one, &hb, cb.data() + j * ld, &one, vb.data(), &pb);
+        call(&mode, u1, &su, &ha, ca.data(), &nv, alias ? ua.data() : va.data(), alias ? &ha : &pa);
+    EXPECT_EQ(ea, call(&mode, u2, &one, &hb, cb.data(), &none, vb.data(), &pb));
+    Vec own(u2, u2 + m);  // u as the last vector is transformed like a copy of itself
+    for (int32_t j = 0; j < nv; ++j)
+        call(&apply, inside && j == nv - 1 ? own.data() : u2, &one, &hb, cb.data() + j * ld, &one, vb.data(), &pb);
     expect_same(ca, cb, "vectors");
     expect_same({ha, alias ? ha : pa}, {hb, pb}, "upiv and its copy");
     expect_same(alias ? ua : va, vb, "v");

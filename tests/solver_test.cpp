@@ -96,6 +96,9 @@ TEST(SolverDriver, AgreesWithThePlainReadingBitForBit) {
     // Columns 1 and 3 equal: the least squares over columns 1 and 2 leave 639 / 266.
     const Vec rank_a = {1, 2, 3, 4, 5, 0, 1, 0, -1, 2, 1, 2, 3, 4, 5}, rank_y = {1, 0, 2, 1, 3};
     const Problem tanh10 = zt::ad_problem(1, 1, [](const AD* x, AD* f) { f[0] = 10.0 * tanh(x[0]); });
+    const Problem fewer = zt::ad_problem(2, 3, [](const AD* x, AD* f) {
+        f[0] = x[0] + x[1] + x[2] - 3.0, f[1] = x[0] * x[1] + x[2] * x[2] - 2.0;
+    });
     std::vector<Case> cases = {
         {"exp fit", exp_fit(), {1.0}, zt::options()},
         {"negative fields take the defaults", exp_fit(), {-0.5}, {0, -5, 0, 0, -3.0, -3.0, -0.0, 0}},
@@ -106,16 +109,7 @@ TEST(SolverDriver, AgreesWithThePlainReadingBitForBit) {
         {"exact linear, full step admitted", linear(4, 3, exact_a, exact_y), {0, 0, 0}, zt::options(0, 100.0), 1, 0.0},
         {"rank deficient", linear(5, 3, rank_a, rank_y), {0, 0, 0}, zt::options(50, 100.0), -1, 639.0 / 266.0},
         {"tanh, rejected steps", tanh10, {2.0}, zt::options(30, 1000.0), -1, 0.0},
-        {"fewer equations",
-         zt::ad_problem(2, 3,
-                        [](const AD* x, AD* f) {
-                            f[0] = x[0] + x[1] + x[2] - 3.0;
-                            f[1] = x[0] * x[1] + x[2] * x[2] - 2.0;
-                        }),
-         {0.5, 0.25, 0.125},
-         zt::options(100),
-         -1,
-         0.0},
+        {"fewer equations", fewer, {0.5, 0.25, 0.125}, zt::options(100), -1, 0.0},
         {"noisy exponential", noisy_exponential(), {1.0, 0.2, 0.0}, zt::options(100, 0.0, 1e-12)},
     };
     // Non-finite values from the callback: a residual or the derivative at
