@@ -25,11 +25,7 @@ double lgt(V3 a) { return twins(lvlgt3_(a.data()), lvlgtn_(&kThree, a.data())); 
 double spa(V3 a, V3 b, V3 c) { return lvspa3_(a.data(), b.data(), c.data()); }
 double win(V3 a, V3 b) { return lvwin3_(a.data(), b.data()); }
 double acs(double x) { return haacos_(&x); }
-double sweep(double w1, double w2, int32_t sense) {
-    double d = kS;
-    lvwiwi_(&w1, &w2, &sense, &d);
-    return d;
-}
+double sweep(double w1, double w2, int32_t sense) { double d = kS; return lvwiwi_(&w1, &w2, &sense, &d), d; }
 
 TEST(Vector, ScalarResults) {
     const V3 x{1, 0, 0}, ones{1, 1, 1};
