@@ -33,11 +33,15 @@ fi
 names=()
 digests=()
 
+# Each build runs under every kernel path this processor has: the default
+# choice (the 4-wide kernels where there is AVX2) and the baseline kernels.
 run_digest() {  # name build-dir
-  local out
-  out=$("$2/tests/digest/digest" --exports tests/exports.txt)
-  names+=("$1")
-  digests+=("${out#digest }")
+  local out kernels
+  for kernels in default baseline; do
+    out=$(ZOLMATH_KERNELS=$kernels "$2/tests/digest/digest" --exports tests/exports.txt)
+    names+=("$1 ($kernels)")
+    digests+=("${out#digest }")
+  done
 }
 
 for v in "${variants[@]}"; do
@@ -64,11 +68,11 @@ done
 
 want=$(awk '!/^[[:space:]]*#/ && NF {print $1; exit}' "$expected")
 fail=0
-printf '%-28s %s\n' "recorded ($expected)" "$want"
+printf '%-40s %s\n' "recorded ($expected)" "$want"
 for i in "${!names[@]}"; do
   mark=""
   if [ "${digests[$i]}" != "$want" ]; then mark="  <-- differs"; fail=1; fi
-  printf '%-28s %s%s\n' "${names[$i]}" "${digests[$i]}" "$mark"
+  printf '%-40s %s%s\n' "${names[$i]}" "${digests[$i]}" "$mark"
 done
 if [ "$fail" != 0 ]; then
   echo "digest: builds disagree, or differ from the recorded value." >&2

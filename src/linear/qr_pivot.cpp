@@ -17,9 +17,11 @@
 #include <utility>
 
 #include "frame/column_squares.hpp"
+#include "frame/kernels.hpp"
 #include "frame/view.hpp"
 #include "linear/qr_pivot.hpp"
 #include "linear/reflection.hpp"
+#include "linear/sweep_wide.hpp"
 #include "zolmath.h"
 
 namespace {
@@ -30,6 +32,8 @@ constexpr double kTol = 1e-8;
 // Columns whose updates can be held back; wider matrices are factorised
 // one reflection at a time through lghtr_.
 constexpr i64 kMaxHeld = 512;
+// Columns swept side by side.
+constexpr int kGroup = 8;
 
 // The factorisation with held-back updates.  held[l-1] tells whether
 // column l still owes the stretch update of reflection `pending` (rows
@@ -55,22 +59,27 @@ struct Fused {
     void columns(i64 lo, i64 hi, i64 first, const double* un, double hn, double* t) {
         const i64 len = m - first + 1;
         const double* up = pending > 0 ? &a(first, pending) : nullptr;
+        const bool wide = zol::wide_kernels();
         for (i64 l = lo; l <= hi;) {
-            int g = hi - l + 1 >= 4 ? 4 : static_cast<int>(hi - l + 1);
+            int g = hi - l + 1 >= kGroup ? kGroup : static_cast<int>(hi - l + 1);
             // A group shares one kind of sweep: all its columns owe the
             // update, or none does.
             for (int k = 1; k < g; ++k)
                 if (held[l - 1 + k] != held[l - 1]) g = k;
+            // The wide sweep takes four or eight columns.
+            if (wide && g >= 4) g = g >= 8 ? 8 : 4;
             if (!Measure && !Squares && !held[l - 1]) {
                 l += g;
                 continue;
             }
-            double* c[4];
-            double s[4] = {0.0, 0.0, 0.0, 0.0};
+            double* c[kGroup];
+            double s[kGroup] = {};
             for (int k = 0; k < g; ++k) c[k] = &a(first, l + k);
             // t is null when nothing is measured: no offset is formed from it.
             double* const tl = t != nullptr ? t + (l - lo) : nullptr;
-            if (held[l - 1])
+            if (wide && g >= 4)
+                zol::sweep_wide(g, held[l - 1], Measure, Squares, c, len, up, coef + (l - 1), un, hn, tl, s);
+            else if (held[l - 1])
                 zol::sweep_group<true, true, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, tl, s);
             else
                 zol::sweep_group<true, false, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, tl, s);

@@ -71,11 +71,18 @@ inline void build_reflection(const Vec& u, std::int64_t ipiv, std::int64_t ifirs
 // from 0.  Each quantity is formed from the updated values in increasing
 // row order, as the separate loops would.  Columns that overlap one another
 // or the vectors up and un must not be swept together.
+//
+// The sums of columns 2p and 2p + 1 run side by side in the two halves of
+// one Pair (an odd last column in the first half, zeros in the second), so
+// that each addition serves two columns while every column's own sum still
+// takes its terms one at a time in row order.
 template <int G, bool PivotFirst, bool Apply, bool Measure, bool Squares>
 inline void sweep(double* const* cols, std::int64_t len, const double* up, const double* tb, const double* un,
                   double hn, double* t, double* s) {
+    constexpr int P = (G + 1) / 2;
     double* c[G];
-    double coef[G], tv[G], sv[G], v0[G];
+    double coef[G], t0[G], s0[G], v0[G];
+    Pair tv[P], sv[P];
     each<G>([&](auto k) {
         c[k] = cols[k];
         coef[k] = Apply ? tb[k] : 0.0;
@@ -85,56 +92,85 @@ inline void sweep(double* const* cols, std::int64_t len, const double* up, const
             c[k][0] = v;
         }
         v0[k] = v;
-        tv[k] = Measure && PivotFirst ? v * hn : 0.0;
-        sv[k] = Squares ? 0.0 + v * v : 0.0;
+        t0[k] = Measure && PivotFirst ? v * hn : 0.0;
+        s0[k] = Squares ? 0.0 + v * v : 0.0;
     });
-    // Rows two at a time: the updates and products of a pair are formed
-    // side by side (element by element, exactly as one at a time), and the
-    // pair's terms then enter each sum one after the other.
+    // The halves of pair p: columns 2p and 2p + 1 (or nothing).
+    auto halves = [](const double* x, auto p) {
+        constexpr int k = 2 * decltype(p)::value;
+        if constexpr (k + 1 < G)
+            return Pair{x[k], x[k + 1]};
+        else
+            return Pair{x[k], 0.0};
+    };
+    each<P>([&](auto p) {
+        tv[p] = halves(t0, p);
+        sv[p] = halves(s0, p);
+    });
+    // Rows two at a time: the updates and products of a pair of rows are
+    // formed side by side (element by element, exactly as one at a time),
+    // and the terms of the first row then those of the second enter the
+    // sums.
     std::int64_t i = 1;
     for (; i + 1 < len; i += 2) {
         const Pair ui = Apply ? load_pair(up + i) : Pair{0.0, 0.0};
         const Pair wi = Measure ? load_pair(un + i) : Pair{0.0, 0.0};
+        Pair pr[G], qr[G];
         each<G>([&](auto k) {
             Pair v = load_pair(c[k] + i);
             if (Apply) {
                 v = v + coef[k] * ui;
                 store_pair(c[k] + i, v);
             }
+            pr[k] = Measure ? v * wi : Pair{0.0, 0.0};
+            qr[k] = Squares ? v * v : Pair{0.0, 0.0};
+        });
+        each<P>([&](auto p) {
+            constexpr int k = 2 * decltype(p)::value;
+            constexpr int k1 = k + 1 < G ? k + 1 : k;
+            const double z = 0.0;
             if (Measure) {
-                const Pair p = v * wi;
-                tv[k] = tv[k] + p[0];
-                tv[k] = tv[k] + p[1];
+                tv[p] = tv[p] + Pair{pr[k][0], k1 != k ? pr[k1][0] : z};
+                tv[p] = tv[p] + Pair{pr[k][1], k1 != k ? pr[k1][1] : z};
             }
             if (Squares) {
-                const Pair q = v * v;
-                sv[k] = sv[k] + q[0];
-                sv[k] = sv[k] + q[1];
+                sv[p] = sv[p] + Pair{qr[k][0], k1 != k ? qr[k1][0] : z};
+                sv[p] = sv[p] + Pair{qr[k][1], k1 != k ? qr[k1][1] : z};
             }
         });
     }
     for (; i < len; ++i) {
         const double ui = Apply ? up[i] : 0.0;
         const double wi = Measure ? un[i] : 0.0;
+        double pr[G], qr[G];
         each<G>([&](auto k) {
             double v = c[k][i];
             if (Apply) {
                 v = v + coef[k] * ui;
                 c[k][i] = v;
             }
-            if (Measure) tv[k] = tv[k] + v * wi;
-            if (Squares) sv[k] = sv[k] + v * v;
+            pr[k] = v * wi;
+            qr[k] = v * v;
+        });
+        each<P>([&](auto p) {
+            if (Measure) tv[p] = tv[p] + halves(pr, p);
+            if (Squares) sv[p] = sv[p] + halves(qr, p);
         });
     }
     each<G>([&](auto k) {
-        if (Measure) t[k] = PivotFirst ? tv[k] : hn * v0[k] + tv[k];
-        if (Squares) s[k] = sv[k];
+        const double tk = tv[k / 2][k % 2], sk = sv[k / 2][k % 2];
+        if (Measure) t[k] = PivotFirst ? tk : hn * v0[k] + tk;
+        if (Squares) s[k] = sk;
     });
 }
 
 template <bool PivotFirst, bool Apply, bool Measure, bool Squares>
 inline void sweep_group(int g, double* const* c, std::int64_t len, const double* up, const double* tb, const double* un,
                         double hn, double* t, double* s) {
+    if (g == 8) sweep<8, PivotFirst, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
+    if (g == 7) sweep<7, PivotFirst, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
+    if (g == 6) sweep<6, PivotFirst, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
+    if (g == 5) sweep<5, PivotFirst, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
     if (g == 4) sweep<4, PivotFirst, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
     if (g == 3) sweep<3, PivotFirst, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);
     if (g == 2) sweep<2, PivotFirst, Apply, Measure, Squares>(c, len, up, tb, un, hn, t, s);

@@ -1,0 +1,11 @@
+// Which kernels run: the 4-wide ones (AVX2, no fused multiply-add) where the
+// processor has them, the baseline ones everywhere else.  The choice is made
+// once per process; ZOLMATH_KERNELS=baseline in the environment keeps the
+// baseline kernels on every processor.  Both give the same bits.
+#pragma once
+
+namespace zol {
+
+bool wide_kernels();
+
+}  // namespace zol

@@ -1,0 +1,129 @@
+// The sweep of four or eight columns with 4-wide vectors.  This file alone is compiled
+// for AVX2 (without fused multiply-add); it holds nothing that another file
+// could share, so no code built for AVX2 can be picked for a baseline
+// caller.
+//
+// Four rows of a column are updated and multiplied as one vector, element
+// by element, exactly as one at a time.  The products (or squares) of four
+// columns are then transposed so that one vector holds row i of the four
+// columns, and the vectors of rows i, i + 1, i + 2, i + 3 enter a vector of
+// four sums one after the other: each column's sum takes its terms one at a
+// time in increasing row order, in a lane of its own.
+#include "linear/sweep_wide.hpp"
+
+#if defined(ZOLMATH_WIDE_KERNELS) && defined(__AVX2__)
+
+namespace {
+
+using i64 = std::int64_t;
+typedef double Quad __attribute__((vector_size(32)));
+
+inline Quad load(const double* p) {
+    Quad v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store(double* p, Quad v) { __builtin_memcpy(p, &v, sizeof v); }
+
+// sum := sum + x_k(0) .. + x_k(3) in lane k, rows in order.
+inline Quad add_rows(Quad sum, Quad x0, Quad x1, Quad x2, Quad x3) {
+    const Quad a = __builtin_shufflevector(x0, x1, 0, 4, 2, 6), b = __builtin_shufflevector(x0, x1, 1, 5, 3, 7);
+    const Quad c = __builtin_shufflevector(x2, x3, 0, 4, 2, 6), d = __builtin_shufflevector(x2, x3, 1, 5, 3, 7);
+    sum = sum + __builtin_shufflevector(a, c, 0, 1, 4, 5);
+    sum = sum + __builtin_shufflevector(b, d, 0, 1, 4, 5);
+    sum = sum + __builtin_shufflevector(a, c, 2, 3, 6, 7);
+    return sum + __builtin_shufflevector(b, d, 2, 3, 6, 7);
+}
+
+template <int G, bool Apply, bool Measure, bool Squares>
+void sweep(double* const* cols, i64 len, const double* up, const double* tb, const double* un, double hn, double* t,
+            double* s) {
+    static_assert(G == 4 || G == 8);
+    double* c[8];
+    double coef[8] = {}, tv[8] = {}, sv[8] = {};
+    for (int k = 0; k < G; ++k) {
+        c[k] = cols[k];
+        coef[k] = Apply ? tb[k] : 0.0;
+        double v = c[k][0];
+        if (Apply) {
+            v = v + coef[k] * up[0];
+            c[k][0] = v;
+        }
+        tv[k] = Measure ? v * hn : 0.0;
+        sv[k] = Squares ? 0.0 + v * v : 0.0;
+    }
+    Quad t0 = load(tv), t1 = load(tv + 4), s0 = load(sv), s1 = load(sv + 4);
+    const Quad q0{coef[0], coef[0], coef[0], coef[0]}, q1{coef[1], coef[1], coef[1], coef[1]},
+        q2{coef[2], coef[2], coef[2], coef[2]}, q3{coef[3], coef[3], coef[3], coef[3]},
+        q4{coef[4], coef[4], coef[4], coef[4]}, q5{coef[5], coef[5], coef[5], coef[5]},
+        q6{coef[6], coef[6], coef[6], coef[6]}, q7{coef[7], coef[7], coef[7], coef[7]};
+    i64 i = 1;
+    for (; i + 3 < len; i += 4) {
+        const Quad u = Apply ? load(up + i) : Quad{}, w = Measure ? load(un + i) : Quad{};
+        Quad v0 = load(c[0] + i), v1 = load(c[1] + i), v2 = load(c[2] + i), v3 = load(c[3] + i);
+        if (Apply) {
+            v0 = v0 + q0 * u, v1 = v1 + q1 * u, v2 = v2 + q2 * u, v3 = v3 + q3 * u;
+            store(c[0] + i, v0), store(c[1] + i, v1), store(c[2] + i, v2), store(c[3] + i, v3);
+        }
+        if (Measure) t0 = add_rows(t0, v0 * w, v1 * w, v2 * w, v3 * w);
+        if (Squares) s0 = add_rows(s0, v0 * v0, v1 * v1, v2 * v2, v3 * v3);
+        if constexpr (G == 8) {
+            Quad v4 = load(c[4] + i), v5 = load(c[5] + i), v6 = load(c[6] + i), v7 = load(c[7] + i);
+            if (Apply) {
+                v4 = v4 + q4 * u, v5 = v5 + q5 * u, v6 = v6 + q6 * u, v7 = v7 + q7 * u;
+                store(c[4] + i, v4), store(c[5] + i, v5), store(c[6] + i, v6), store(c[7] + i, v7);
+            }
+            if (Measure) t1 = add_rows(t1, v4 * w, v5 * w, v6 * w, v7 * w);
+            if (Squares) s1 = add_rows(s1, v4 * v4, v5 * v5, v6 * v6, v7 * v7);
+        }
+    }
+    store(tv, t0), store(tv + 4, t1), store(sv, s0), store(sv + 4, s1);
+    for (; i < len; ++i)
+        for (int k = 0; k < G; ++k) {
+            double v = c[k][i];
+            if (Apply) {
+                v = v + coef[k] * up[i];
+                c[k][i] = v;
+            }
+            if (Measure) tv[k] = tv[k] + v * un[i];
+            if (Squares) sv[k] = sv[k] + v * v;
+        }
+    for (int k = 0; k < G; ++k) {
+        if (Measure) t[k] = tv[k];
+        if (Squares) s[k] = sv[k];
+    }
+}
+
+template <int G>
+void dispatch(bool apply, bool measure, bool squares, double* const* c, i64 len, const double* up, const double* tb,
+              const double* un, double hn, double* t, double* s) {
+    if (apply && measure)
+        sweep<G, true, true, false>(c, len, up, tb, un, hn, t, s);
+    else if (measure)
+        sweep<G, false, true, false>(c, len, up, tb, un, hn, t, s);
+    else if (apply && squares)
+        sweep<G, true, false, true>(c, len, up, tb, un, hn, t, s);
+    else if (squares)
+        sweep<G, false, false, true>(c, len, up, tb, un, hn, t, s);
+    else if (apply)
+        sweep<G, true, false, false>(c, len, up, tb, un, hn, t, s);
+}
+
+}  // namespace
+
+void zol::sweep_wide(int g, bool apply, bool measure, bool squares, double* const* c, std::int64_t len,
+                     const double* up, const double* tb, const double* un, double hn, double* t, double* s) {
+    if (g == 8)
+        dispatch<8>(apply, measure, squares, c, len, up, tb, un, hn, t, s);
+    else
+        dispatch<4>(apply, measure, squares, c, len, up, tb, un, hn, t, s);
+}
+
+#else
+
+// Built without the wide kernels: never called.
+void zol::sweep_wide(int, bool, bool, bool, double* const*, std::int64_t, const double*, const double*, const double*,
+                     double, double*, double*) {}
+
+#endif
