@@ -4,8 +4,14 @@
 // baseline kernels on every processor.  Both give the same bits.
 #pragma once
 
+#include <cstdint>
+
 namespace zol {
 
 bool wide_kernels();
+
+// Vectors shorter than this are left to the baseline kernels, for which
+// the wide ones bring only their start-up cost.
+constexpr std::int64_t kWideRows = 8;
 
 }  // namespace zol

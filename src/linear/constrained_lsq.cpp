@@ -14,8 +14,10 @@
 #include <cstdint>
 #include <new>
 
+#include "frame/kernels.hpp"
 #include "frame/view.hpp"
 #include "linear/reflection.hpp"
+#include "linear/sweep_wide.hpp"
 #include "zolmath.h"
 
 namespace {
@@ -100,12 +102,16 @@ std::int32_t reduce_fused(const Problem& pr, double* c2) {
     auto sweep_cols = [&](i64 lo, i64 hi, i64 first, bool apply, const double* un, double h, double rb) {
         const double* const up = apply ? held + (first - 1) : nullptr;
         const i64 len = q - first + 1;
+        const bool wide = len >= zol::kWideRows && zol::wide_kernels();
         for (i64 l = lo; l <= hi;) {
-            const int g = hi - l + 1 >= 4 ? 4 : static_cast<int>(hi - l + 1);
-            double* c[4];
-            double t[4] = {0.0, 0.0, 0.0, 0.0};
+            const i64 left = hi - l + 1;
+            const int g = wide && left >= 8 ? 8 : left >= 4 ? 4 : static_cast<int>(left);
+            double* c[8];
+            double t[8] = {};
             for (int e = 0; e < g; ++e) c[e] = col(l + e) + (first - 1);
-            if (un == nullptr)
+            if (wide && g >= 4)
+                zol::sweep_wide(g, false, apply, un != nullptr, false, c, len, up, coef + (l - 1), un, h, t, t);
+            else if (un == nullptr)
                 zol::sweep_group<false, true, false, false>(g, c, len, up, coef + (l - 1), un, h, t, t);
             else if (apply)
                 zol::sweep_group<false, true, true, false>(g, c, len, up, coef + (l - 1), un, h, t, t);

@@ -6,9 +6,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "frame/kernels.hpp"
 #include "frame/unroll.hpp"
 #include "frame/view.hpp"
 #include "linear/reflection.hpp"
+#include "linear/sweep_wide.hpp"
 #include "zolmath.h"
 
 namespace {
@@ -40,10 +42,14 @@ void apply_unit_group(const UnitReflection& r, double* c0, std::int64_t sv) {
         t[k] = c[k][r.piv] * h;
     });
     const double* const u = r.ustretch;
-    for (std::int64_t i = 0; i < r.len; ++i) {
-        const double ui = u[i];
-        zol::each<G>([&](auto k) { t[k] = t[k] + s[k][i] * ui; });
-    }
+    const bool wide = G >= 4 && r.len >= zol::kWideRows && zol::wide_kernels();
+    if (wide)
+        zol::dot_wide(G, s, r.len, u, t);
+    else
+        for (std::int64_t i = 0; i < r.len; ++i) {
+            const double ui = u[i];
+            zol::each<G>([&](auto k) { t[k] = t[k] + s[k][i] * ui; });
+        }
     const double tl = r.tol;
     bool all = true;
     for (int k = 0; k < G; ++k) all = all && !(std::fabs(t[k]) < tl);
@@ -62,10 +68,13 @@ void apply_unit_group(const UnitReflection& r, double* c0, std::int64_t sv) {
         t[k] = t[k] * r.b;
         c[k][r.piv] = c[k][r.piv] + t[k] * h;
     });
-    for (std::int64_t i = 0; i < r.len; ++i) {
-        const double ui = u[i];
-        zol::each<G>([&](auto k) { s[k][i] = s[k][i] + t[k] * ui; });
-    }
+    if (wide)
+        zol::axpy_wide(G, s, r.len, u, t);
+    else
+        for (std::int64_t i = 0; i < r.len; ++i) {
+            const double ui = u[i];
+            zol::each<G>([&](auto k) { s[k][i] = s[k][i] + t[k] * ui; });
+        }
 }
 
 // The application of lghtrt_ to G neighbouring columns of its ilast-row
@@ -83,19 +92,26 @@ void apply_stored_group(const double* ustretch, std::int64_t len, std::int64_t p
         s[k] = c[k] + first;
         t[k] = 0.0;
     });
-    for (std::int64_t i = 0; i < len; ++i) {
-        const double ui = ustretch[i];
-        zol::each<G>([&](auto k) { t[k] = t[k] + ui * s[k][i]; });
-    }
+    const bool wide = G >= 4 && len >= zol::kWideRows && zol::wide_kernels();
+    if (wide)
+        zol::dot_wide(G, s, len, ustretch, t);
+    else
+        for (std::int64_t i = 0; i < len; ++i) {
+            const double ui = ustretch[i];
+            zol::each<G>([&](auto k) { t[k] = t[k] + ui * s[k][i]; });
+        }
     zol::each<G>([&](auto k) {
         t[k] = h * c[k][piv] + t[k];
         t[k] = t[k] * b;
         c[k][piv] = c[k][piv] + t[k] * h;
     });
-    for (std::int64_t i = 0; i < len; ++i) {
-        const double ui = ustretch[i];
-        zol::each<G>([&](auto k) { s[k][i] = s[k][i] + t[k] * ui; });
-    }
+    if (wide)
+        zol::axpy_wide(G, s, len, ustretch, t);
+    else
+        for (std::int64_t i = 0; i < len; ++i) {
+            const double ui = ustretch[i];
+            zol::each<G>([&](auto k) { s[k][i] = s[k][i] + t[k] * ui; });
+        }
 }
 
 // True when [a0, a1] and [b0, b1] (inclusive element ranges) share no
@@ -163,6 +179,8 @@ extern "C" void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* 
         if (apart(ufirst, ulast, cfirst, clast)) {
             const UnitReflection r{ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, tl};
             std::int64_t j = 0;
+            for (; r.len >= zol::kWideRows && zol::wide_kernels() && j + 8 <= nv; j += 8)
+                apply_unit_group<8>(r, c + j * sv, sv);
             for (; j + 4 <= nv; j += 4) apply_unit_group<4>(r, c + j * sv, sv);
             if (nv - j == 3) apply_unit_group<3>(r, c + j * sv, sv);
             if (nv - j == 2) apply_unit_group<2>(r, c + j * sv, sv);
@@ -249,6 +267,8 @@ extern "C" void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t*
         if (apart(ufirst, ulast, c + (lp - 1), c + (nv - 1) * m + (m - 1))) {
             const std::int64_t len = m - l1 + 1, piv = lp - 1, first = l1 - 1;
             std::int64_t j = 0;
+            for (; len >= zol::kWideRows && zol::wide_kernels() && j + 8 <= nv; j += 8)
+                apply_stored_group<8>(ufirst, len, piv, first, h, b, c + j * m, m);
             for (; j + 4 <= nv; j += 4) apply_stored_group<4>(ufirst, len, piv, first, h, b, c + j * m, m);
             if (nv - j == 3) apply_stored_group<3>(ufirst, len, piv, first, h, b, c + j * m, m);
             if (nv - j == 2) apply_stored_group<2>(ufirst, len, piv, first, h, b, c + j * m, m);

@@ -59,7 +59,7 @@ struct Fused {
     void columns(i64 lo, i64 hi, i64 first, const double* un, double hn, double* t) {
         const i64 len = m - first + 1;
         const double* up = pending > 0 ? &a(first, pending) : nullptr;
-        const bool wide = zol::wide_kernels();
+        const bool wide = len >= zol::kWideRows && zol::wide_kernels();
         for (i64 l = lo; l <= hi;) {
             int g = hi - l + 1 >= kGroup ? kGroup : static_cast<int>(hi - l + 1);
             // A group shares one kind of sweep: all its columns owe the
@@ -78,7 +78,7 @@ struct Fused {
             // t is null when nothing is measured: no offset is formed from it.
             double* const tl = t != nullptr ? t + (l - lo) : nullptr;
             if (wide && g >= 4)
-                zol::sweep_wide(g, held[l - 1], Measure, Squares, c, len, up, coef + (l - 1), un, hn, tl, s);
+                zol::sweep_wide(g, true, held[l - 1], Measure, Squares, c, len, up, coef + (l - 1), un, hn, tl, s);
             else if (held[l - 1])
                 zol::sweep_group<true, true, Measure, Squares>(g, c, len, up, coef + (l - 1), un, hn, tl, s);
             else

@@ -36,12 +36,12 @@ inline Quad add_rows(Quad sum, Quad x0, Quad x1, Quad x2, Quad x3) {
     return sum + __builtin_shufflevector(b, d, 2, 3, 6, 7);
 }
 
-template <int G, bool Apply, bool Measure, bool Squares>
+template <int G, bool PivotFirst, bool Apply, bool Measure, bool Squares>
 void sweep(double* const* cols, i64 len, const double* up, const double* tb, const double* un, double hn, double* t,
             double* s) {
     static_assert(G == 4 || G == 8);
     double* c[8];
-    double coef[8] = {}, tv[8] = {}, sv[8] = {};
+    double coef[8] = {}, tv[8] = {}, sv[8] = {}, v0[8] = {};
     for (int k = 0; k < G; ++k) {
         c[k] = cols[k];
         coef[k] = Apply ? tb[k] : 0.0;
@@ -50,7 +50,8 @@ void sweep(double* const* cols, i64 len, const double* up, const double* tb, con
             v = v + coef[k] * up[0];
             c[k][0] = v;
         }
-        tv[k] = Measure ? v * hn : 0.0;
+        v0[k] = v;
+        tv[k] = Measure && PivotFirst ? v * hn : 0.0;
         sv[k] = Squares ? 0.0 + v * v : 0.0;
     }
     Quad t0 = load(tv), t1 = load(tv + 4), s0 = load(sv), s1 = load(sv + 4);
@@ -90,40 +91,96 @@ void sweep(double* const* cols, i64 len, const double* up, const double* tb, con
             if (Squares) sv[k] = sv[k] + v * v;
         }
     for (int k = 0; k < G; ++k) {
-        if (Measure) t[k] = tv[k];
+        if (Measure) t[k] = PivotFirst ? tv[k] : hn * v0[k] + tv[k];
         if (Squares) s[k] = sv[k];
     }
 }
 
+// t[k] := t[k] + s_k(0)·u(0) + s_k(1)·u(1) + ..., one term at a time.
 template <int G>
+void dot(double* const* sk, i64 len, const double* u, double* t) {
+    double tv[8] = {};
+    for (int k = 0; k < G; ++k) tv[k] = t[k];
+    Quad t0 = load(tv), t1 = load(tv + 4);
+    i64 i = 0;
+    for (; i + 3 < len; i += 4) {
+        const Quad w = load(u + i);
+        t0 = add_rows(t0, load(sk[0] + i) * w, load(sk[1] + i) * w, load(sk[2] + i) * w, load(sk[3] + i) * w);
+        if constexpr (G == 8)
+            t1 = add_rows(t1, load(sk[4] + i) * w, load(sk[5] + i) * w, load(sk[6] + i) * w, load(sk[7] + i) * w);
+    }
+    store(tv, t0), store(tv + 4, t1);
+    for (; i < len; ++i)
+        for (int k = 0; k < G; ++k) tv[k] = tv[k] + sk[k][i] * u[i];
+    for (int k = 0; k < G; ++k) t[k] = tv[k];
+}
+
+// s_k(i) := s_k(i) + t[k]·u(i).
+template <int G>
+void axpy(double* const* sk, i64 len, const double* u, const double* t) {
+    Quad q[G];
+#pragma GCC unroll 8
+    for (int k = 0; k < G; ++k) q[k] = Quad{t[k], t[k], t[k], t[k]};
+    i64 i = 0;
+    for (; i + 3 < len; i += 4) {
+        const Quad w = load(u + i);
+#pragma GCC unroll 8
+        for (int k = 0; k < G; ++k) store(sk[k] + i, load(sk[k] + i) + q[k] * w);
+    }
+    for (; i < len; ++i)
+        for (int k = 0; k < G; ++k) sk[k][i] = sk[k][i] + t[k] * u[i];
+}
+
+template <int G, bool PivotFirst>
 void dispatch(bool apply, bool measure, bool squares, double* const* c, i64 len, const double* up, const double* tb,
               const double* un, double hn, double* t, double* s) {
     if (apply && measure)
-        sweep<G, true, true, false>(c, len, up, tb, un, hn, t, s);
+        sweep<G, PivotFirst, true, true, false>(c, len, up, tb, un, hn, t, s);
     else if (measure)
-        sweep<G, false, true, false>(c, len, up, tb, un, hn, t, s);
+        sweep<G, PivotFirst, false, true, false>(c, len, up, tb, un, hn, t, s);
     else if (apply && squares)
-        sweep<G, true, false, true>(c, len, up, tb, un, hn, t, s);
+        sweep<G, PivotFirst, true, false, true>(c, len, up, tb, un, hn, t, s);
     else if (squares)
-        sweep<G, false, false, true>(c, len, up, tb, un, hn, t, s);
+        sweep<G, PivotFirst, false, false, true>(c, len, up, tb, un, hn, t, s);
     else if (apply)
-        sweep<G, true, false, false>(c, len, up, tb, un, hn, t, s);
+        sweep<G, PivotFirst, true, false, false>(c, len, up, tb, un, hn, t, s);
 }
 
 }  // namespace
 
-void zol::sweep_wide(int g, bool apply, bool measure, bool squares, double* const* c, std::int64_t len,
-                     const double* up, const double* tb, const double* un, double hn, double* t, double* s) {
-    if (g == 8)
-        dispatch<8>(apply, measure, squares, c, len, up, tb, un, hn, t, s);
+void zol::sweep_wide(int g, bool pivot_first, bool apply, bool measure, bool squares, double* const* c,
+                     std::int64_t len, const double* up, const double* tb, const double* un, double hn, double* t,
+                     double* s) {
+    if (g == 8 && pivot_first)
+        dispatch<8, true>(apply, measure, squares, c, len, up, tb, un, hn, t, s);
+    else if (g == 8)
+        dispatch<8, false>(apply, measure, squares, c, len, up, tb, un, hn, t, s);
+    else if (pivot_first)
+        dispatch<4, true>(apply, measure, squares, c, len, up, tb, un, hn, t, s);
     else
-        dispatch<4>(apply, measure, squares, c, len, up, tb, un, hn, t, s);
+        dispatch<4, false>(apply, measure, squares, c, len, up, tb, un, hn, t, s);
+}
+
+void zol::dot_wide(int g, double* const* s, std::int64_t len, const double* u, double* t) {
+    if (g == 8)
+        dot<8>(s, len, u, t);
+    else
+        dot<4>(s, len, u, t);
+}
+
+void zol::axpy_wide(int g, double* const* s, std::int64_t len, const double* u, const double* t) {
+    if (g == 8)
+        axpy<8>(s, len, u, t);
+    else
+        axpy<4>(s, len, u, t);
 }
 
 #else
 
 // Built without the wide kernels: never called.
-void zol::sweep_wide(int, bool, bool, bool, double* const*, std::int64_t, const double*, const double*, const double*,
-                     double, double*, double*) {}
+void zol::sweep_wide(int, bool, bool, bool, bool, double* const*, std::int64_t, const double*, const double*,
+                     const double*, double, double*, double*) {}
+void zol::dot_wide(int, double* const*, std::int64_t, const double*, double*) {}
+void zol::axpy_wide(int, double* const*, std::int64_t, const double*, const double*) {}
 
 #endif
