@@ -17,7 +17,7 @@
 #include "frame/kernels.hpp"
 #include "frame/view.hpp"
 #include "linear/reflection.hpp"
-#include "linear/sweep_wide.hpp"
+#include "linear/wide.hpp"
 #include "zolmath.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "frame/unroll.hpp"
 #include "frame/view.hpp"
 #include "linear/reflection.hpp"
-#include "linear/sweep_wide.hpp"
+#include "linear/wide.hpp"
 #include "zolmath.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "frame/view.hpp"
 #include "linear/qr_pivot.hpp"
 #include "linear/reflection.hpp"
-#include "linear/sweep_wide.hpp"
+#include "linear/wide.hpp"
 #include "zolmath.h"
 
 namespace {

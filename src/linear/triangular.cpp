@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "frame/kernels.hpp"
 #include "frame/unroll.hpp"
 #include "frame/view.hpp"
+#include "linear/wide.hpp"
 #include "zolmath.h"
 
 namespace {
@@ -60,8 +62,11 @@ void solve_tiles(const zol::ColMajor<const double>& a, const zol::Interleaved<do
                  std::int64_t k) {
     const std::int64_t first = Forward ? 1 : n;
     for (std::int64_t r = 1; r <= k; ++r) x(first, r) = x(first, r) / a(first, first);
+    const bool wide = n >= 2 && zol::wide_kernels();
     for (std::int64_t r0 = 1; r0 <= k; r0 += kTile) {
-        if (k - r0 + 1 >= kTile)
+        if (k - r0 + 1 >= kTile && wide)
+            zol::triangular_tile_wide(Forward, a.p, a.ld, x.p, k, r0 - 1);
+        else if (k - r0 + 1 >= kTile)
             solve_tile<kTile, Forward>(a, x, n, r0, kTile);
         else
             solve_tile<0, Forward>(a, x, n, r0, k - r0 + 1);

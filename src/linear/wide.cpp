@@ -1,4 +1,5 @@
-// The sweep of four or eight columns with 4-wide vectors.  This file alone is compiled
+// The 4-wide kernels of the factorisations and the triangular solves.  This
+// file alone is compiled
 // for AVX2 (without fused multiply-add); it holds nothing that another file
 // could share, so no code built for AVX2 can be picked for a baseline
 // caller.
@@ -9,7 +10,7 @@
 // columns, and the vectors of rows i, i + 1, i + 2, i + 3 enter a vector of
 // four sums one after the other: each column's sum takes its terms one at a
 // time in increasing row order, in a lane of its own.
-#include "linear/sweep_wide.hpp"
+#include "linear/wide.hpp"
 
 #if defined(ZOLMATH_WIDE_KERNELS) && defined(__AVX2__)
 
@@ -131,6 +132,29 @@ void axpy(double* const* sk, i64 len, const double* u, const double* t) {
         for (int k = 0; k < G; ++k) sk[k][i] = sk[k][i] + t[k] * u[i];
 }
 
+// Substitution for the 16 interleaved right-hand sides from r0 on (row
+// stride k): each keeps its own running value, in a lane of its own, and
+// its own order of subtractions.  The first component is already solved.
+template <bool Forward>
+void tile16(const double* a, i64 n, double* x, i64 k, i64 r0) {
+    for (i64 s = 2; s <= n; ++s) {
+        const i64 i = Forward ? s : n + 1 - s;
+        double* const xi = x + (i - 1) * k + r0;
+        Quad t0 = load(xi), t1 = load(xi + 4), t2 = load(xi + 8), t3 = load(xi + 12);
+        for (i64 u = 1; u <= s - 1; ++u) {
+            const i64 l = Forward ? u : n + 1 - u;
+            const double ail = a[(i - 1) + (l - 1) * n];
+            const Quad q{ail, ail, ail, ail};
+            const double* const xl = x + (l - 1) * k + r0;
+            t0 = t0 - q * load(xl), t1 = t1 - q * load(xl + 4), t2 = t2 - q * load(xl + 8);
+            t3 = t3 - q * load(xl + 12);
+        }
+        const double aii = a[(i - 1) + (i - 1) * n];
+        const Quad d{aii, aii, aii, aii};
+        store(xi, t0 / d), store(xi + 4, t1 / d), store(xi + 8, t2 / d), store(xi + 12, t3 / d);
+    }
+}
+
 template <int G, bool PivotFirst>
 void dispatch(bool apply, bool measure, bool squares, double* const* c, i64 len, const double* up, const double* tb,
               const double* un, double hn, double* t, double* s) {
@@ -175,6 +199,14 @@ void zol::axpy_wide(int g, double* const* s, std::int64_t len, const double* u, 
         axpy<4>(s, len, u, t);
 }
 
+void zol::triangular_tile_wide(bool forward, const double* a, std::int64_t n, double* x, std::int64_t k,
+                               std::int64_t r0) {
+    if (forward)
+        tile16<true>(a, n, x, k, r0);
+    else
+        tile16<false>(a, n, x, k, r0);
+}
+
 #else
 
 // Built without the wide kernels: never called.
@@ -182,5 +214,6 @@ void zol::sweep_wide(int, bool, bool, bool, bool, double* const*, std::int64_t, 
                      const double*, double, double*, double*) {}
 void zol::dot_wide(int, double* const*, std::int64_t, const double*, double*) {}
 void zol::axpy_wide(int, double* const*, std::int64_t, const double*, const double*) {}
+void zol::triangular_tile_wide(bool, const double*, std::int64_t, double*, std::int64_t, std::int64_t) {}
 
 #endif
