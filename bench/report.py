@@ -7,6 +7,7 @@ usage: report.py REF.json OPENBLAS.json RESULTS.md PLOT.svg
 """
 import json
 import math
+import os
 import subprocess
 import sys
 from collections import defaultdict
@@ -74,6 +75,7 @@ def sizes(rows, group):
 
 def machine():
     out = []
+    avx2 = False
     try:
         ls = subprocess.run(["lscpu"], capture_output=True, text=True).stdout
         keep = ("Architecture", "Model name", "CPU(s)", "Thread(s) per core", "L1d cache", "L2 cache",
@@ -82,6 +84,11 @@ def machine():
             k = line.split(":")[0].strip()
             if k in keep:
                 out.append("    " + " ".join(line.split()))
+            if k == "Flags":
+                avx2 = "avx2" in line.split()
+        forced = os.environ.get("ZOLMATH_KERNELS") == "baseline"
+        out.append("    ZOLmath kernels: " + ("baseline (ZOLMATH_KERNELS=baseline)" if forced else
+                                             "4-wide (AVX2)" if avx2 else "baseline (no AVX2)"))
     except OSError:
         pass
     try:
