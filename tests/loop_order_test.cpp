@@ -65,10 +65,10 @@ void reflections(zt::Rng& rng, int trial) {
     for (int i = 0; i < m && !alias; ++i) expect_same({ua[su * i]}, {ub[i]}, "u");
 }
 
-// lgdre_ on k interleaved right-hand sides (solved in tiles of 16) against
+// lgdre_ on k interleaved right-hand sides (solved in tiles of 16, 8, 4, 2) against
 // lgdre1_ on each right-hand side alone, forward (mode 1) and back (2).
 void triangular(zt::Rng& rng, int shape) {
-    const int32_t n = std::array{1, 2, 7, 23}[shape % 4], k = std::array{1, 3, 16, 17, 40}[shape / 4 % 5];
+    const int32_t n = std::array{1, 2, 7, 23}[shape % 4], k = std::array{1, 7, 16, 17, 40}[shape / 4 % 5];
     const int32_t mode = 1 + shape / 20;
     Vec a = rng.vec(n * n), x = rng.vec(n * k, -1e3, 1e3), y = x, col(n);
     for (int i = 0; i < n; ++i) a[i + i * n] += 3.0;

@@ -20,9 +20,9 @@ constexpr std::int64_t kTile = 16;
 
 // Substitution for the NT right-hand sides from r0 on, rows in the order
 // `order` gives (i = order(s), s = 1 .. n - 1), each subtracting the
-// components l = others(i, s) already solved.  NT is fixed for full tiles,
-// so that the running values stay in registers; 0 stands for the nt of a
-// last, shorter tile.
+// components l = others(i, s) already solved.  NT is fixed (16, 8, 4 or 2),
+// so that the running values stay in registers; 0 stands for a last tile of
+// one.
 template <int NT, bool Forward>
 void solve_tile(const zol::ColMajor<const double>& a, const zol::Interleaved<double>& x, std::int64_t n,
                 std::int64_t r0, std::int64_t nt) {
@@ -63,13 +63,23 @@ void solve_tiles(const zol::ColMajor<const double>& a, const zol::Interleaved<do
     const std::int64_t first = Forward ? 1 : n;
     for (std::int64_t r = 1; r <= k; ++r) x(first, r) = x(first, r) / a(first, first);
     const bool wide = n >= 2 && zol::wide_kernels();
-    for (std::int64_t r0 = 1; r0 <= k; r0 += kTile) {
-        if (k - r0 + 1 >= kTile && wide)
+    // Full tiles, then the rest in tiles of 8, 4 and 2 and a last one alone.
+    for (std::int64_t r0 = 1; r0 <= k;) {
+        const std::int64_t left = k - r0 + 1;
+        const std::int64_t nt = left >= kTile ? kTile : left >= 8 ? 8 : left >= 4 ? 4 : left >= 2 ? 2 : 1;
+        if (nt == kTile && wide)
             zol::triangular_tile_wide(Forward, a.p, a.ld, x.p, k, r0 - 1);
-        else if (k - r0 + 1 >= kTile)
-            solve_tile<kTile, Forward>(a, x, n, r0, kTile);
+        else if (nt == kTile)
+            solve_tile<kTile, Forward>(a, x, n, r0, nt);
+        else if (nt == 8)
+            solve_tile<8, Forward>(a, x, n, r0, nt);
+        else if (nt == 4)
+            solve_tile<4, Forward>(a, x, n, r0, nt);
+        else if (nt == 2)
+            solve_tile<2, Forward>(a, x, n, r0, nt);
         else
-            solve_tile<0, Forward>(a, x, n, r0, k - r0 + 1);
+            solve_tile<0, Forward>(a, x, n, r0, nt);
+        r0 += nt;
     }
 }
 
