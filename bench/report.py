@@ -8,6 +8,7 @@ usage: report.py REF.json OPENBLAS.json RESULTS.md PLOT.svg
 import json
 import math
 import os
+import re
 import subprocess
 import sys
 from collections import defaultdict
@@ -66,11 +67,22 @@ def us(rows, group, impl, size):
 
 
 def sizes(rows, group):
+    # Problems in the order they were registered (the repetitions run in
+    # random order): by size, the solver's problems by name within a size.
     seen = []
     for (g, _i, s) in rows:
         if g == group and s not in seen:
             seen.append(s)
-    return seen
+
+    def key(s):
+        name, _, dims = s.rpartition("/")
+        nums = [int(x) for x in re.findall(r"\d+", dims)]
+        if group != "solver":
+            return (0, nums, name)
+        # The curve fits by size first, then the standard problems by size.
+        fit = name in ("expdecay", "gauss3")
+        return (0 if fit else 1, nums[:1] if fit else [math.prod(nums)], name)
+    return sorted(seen, key=key)
 
 
 def machine():

@@ -13,8 +13,11 @@ cmake --build --preset bench -j 2
 out=build/bench/results
 mkdir -p "$out"
 export OPENBLAS_NUM_THREADS=1
-# Three repetitions of everything; the report takes their medians.
-reps=(--benchmark_repetitions=3 --benchmark_report_aggregates_only=true)
+# Five repetitions of everything, run in random order so that a slow spell
+# of the shared machine falls on all contenders alike; the report takes
+# their medians.
+reps=(--benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+      --benchmark_report_aggregates_only=true)
 build/bench/bench/zolbench "${reps[@]}" --benchmark_out="$out/ref.json" --benchmark_out_format=json "$@"
 build/bench/bench/zolbench_openblas "${reps[@]}" --benchmark_out="$out/openblas.json" \
   --benchmark_out_format=json "$@"
