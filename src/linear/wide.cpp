@@ -37,15 +37,30 @@ inline Quad add_rows(Quad sum, Quad x0, Quad x1, Quad x2, Quad x3) {
     return sum + __builtin_shufflevector(b, d, 2, 3, 6, 7);
 }
 
+// Rows i .. i + 3 of four columns: the held-back update (coefficients q),
+// then the inner products with w into t and the squares into s.
+template <bool Apply, bool Measure, bool Squares>
+inline void four_rows(double* const* c, const Quad* q, i64 i, Quad u, Quad w, Quad& t, Quad& s) {
+    Quad v0 = load(c[0] + i), v1 = load(c[1] + i), v2 = load(c[2] + i), v3 = load(c[3] + i);
+    if (Apply) {
+        v0 = v0 + q[0] * u, v1 = v1 + q[1] * u, v2 = v2 + q[2] * u, v3 = v3 + q[3] * u;
+        store(c[0] + i, v0), store(c[1] + i, v1), store(c[2] + i, v2), store(c[3] + i, v3);
+    }
+    if (Measure) t = add_rows(t, v0 * w, v1 * w, v2 * w, v3 * w);
+    if (Squares) s = add_rows(s, v0 * v0, v1 * v1, v2 * v2, v3 * v3);
+}
+
 template <int G, bool PivotFirst, bool Apply, bool Measure, bool Squares>
 void sweep(double* const* cols, i64 len, const double* up, const double* tb, const double* un, double hn, double* t,
-            double* s) {
+           double* s) {
     static_assert(G == 4 || G == 8);
     double* c[8];
     double coef[8] = {}, tv[8] = {}, sv[8] = {}, v0[8] = {};
+    Quad q[8];
     for (int k = 0; k < G; ++k) {
         c[k] = cols[k];
         coef[k] = Apply ? tb[k] : 0.0;
+        q[k] = Quad{coef[k], coef[k], coef[k], coef[k]};
         double v = c[k][0];
         if (Apply) {
             v = v + coef[k] * up[0];
@@ -56,29 +71,11 @@ void sweep(double* const* cols, i64 len, const double* up, const double* tb, con
         sv[k] = Squares ? 0.0 + v * v : 0.0;
     }
     Quad t0 = load(tv), t1 = load(tv + 4), s0 = load(sv), s1 = load(sv + 4);
-    const Quad q0{coef[0], coef[0], coef[0], coef[0]}, q1{coef[1], coef[1], coef[1], coef[1]},
-        q2{coef[2], coef[2], coef[2], coef[2]}, q3{coef[3], coef[3], coef[3], coef[3]},
-        q4{coef[4], coef[4], coef[4], coef[4]}, q5{coef[5], coef[5], coef[5], coef[5]},
-        q6{coef[6], coef[6], coef[6], coef[6]}, q7{coef[7], coef[7], coef[7], coef[7]};
     i64 i = 1;
     for (; i + 3 < len; i += 4) {
         const Quad u = Apply ? load(up + i) : Quad{}, w = Measure ? load(un + i) : Quad{};
-        Quad v0 = load(c[0] + i), v1 = load(c[1] + i), v2 = load(c[2] + i), v3 = load(c[3] + i);
-        if (Apply) {
-            v0 = v0 + q0 * u, v1 = v1 + q1 * u, v2 = v2 + q2 * u, v3 = v3 + q3 * u;
-            store(c[0] + i, v0), store(c[1] + i, v1), store(c[2] + i, v2), store(c[3] + i, v3);
-        }
-        if (Measure) t0 = add_rows(t0, v0 * w, v1 * w, v2 * w, v3 * w);
-        if (Squares) s0 = add_rows(s0, v0 * v0, v1 * v1, v2 * v2, v3 * v3);
-        if constexpr (G == 8) {
-            Quad v4 = load(c[4] + i), v5 = load(c[5] + i), v6 = load(c[6] + i), v7 = load(c[7] + i);
-            if (Apply) {
-                v4 = v4 + q4 * u, v5 = v5 + q5 * u, v6 = v6 + q6 * u, v7 = v7 + q7 * u;
-                store(c[4] + i, v4), store(c[5] + i, v5), store(c[6] + i, v6), store(c[7] + i, v7);
-            }
-            if (Measure) t1 = add_rows(t1, v4 * w, v5 * w, v6 * w, v7 * w);
-            if (Squares) s1 = add_rows(s1, v4 * v4, v5 * v5, v6 * v6, v7 * v7);
-        }
+        four_rows<Apply, Measure, Squares>(c, q, i, u, w, t0, s0);
+        if constexpr (G == 8) four_rows<Apply, Measure, Squares>(c + 4, q + 4, i, u, w, t1, s1);
     }
     store(tv, t0), store(tv + 4, t1), store(sv, s0), store(sv + 4, s1);
     for (; i < len; ++i)
