@@ -10,8 +10,9 @@ namespace zol {
 
 bool wide_kernels();
 
-// Vectors shorter than this are left to the baseline kernels, for which
-// the wide ones bring only their start-up cost.
-constexpr std::int64_t kWideRows = 8;
+// Whether vectors of len elements take the wide kernels: shorter than 8,
+// they stay on the baseline ones, for which the wide ones bring only their
+// start-up cost.
+inline bool wide_for(std::int64_t len) { return len >= 8 && wide_kernels(); }
 
 }  // namespace zol

@@ -102,7 +102,7 @@ std::int32_t reduce_fused(const Problem& pr, double* c2) {
     auto sweep_cols = [&](i64 lo, i64 hi, i64 first, bool apply, const double* un, double h, double rb) {
         const double* const up = apply ? held + (first - 1) : nullptr;
         const i64 len = q - first + 1;
-        const bool wide = len >= zol::kWideRows && zol::wide_kernels();
+        const bool wide = zol::wide_for(len);
         for (i64 l = lo; l <= hi;) {
             const i64 left = hi - l + 1;
             const int g = wide && left >= 8 ? 8 : left >= 4 ? 4 : static_cast<int>(left);

@@ -42,7 +42,7 @@ void apply_unit_group(const UnitReflection& r, double* c0, std::int64_t sv) {
         t[k] = c[k][r.piv] * h;
     });
     const double* const u = r.ustretch;
-    const bool wide = G >= 4 && r.len >= zol::kWideRows && zol::wide_kernels();
+    const bool wide = G >= 4 && zol::wide_for(r.len);
     if (wide)
         zol::dot_wide(G, s, r.len, u, t);
     else
@@ -92,7 +92,7 @@ void apply_stored_group(const double* ustretch, std::int64_t len, std::int64_t p
         s[k] = c[k] + first;
         t[k] = 0.0;
     });
-    const bool wide = G >= 4 && len >= zol::kWideRows && zol::wide_kernels();
+    const bool wide = G >= 4 && zol::wide_for(len);
     if (wide)
         zol::dot_wide(G, s, len, ustretch, t);
     else
@@ -179,7 +179,7 @@ extern "C" void lghtr_(const int32_t* mode, const int32_t* ipiv, const int32_t* 
         if (apart(ufirst, ulast, cfirst, clast)) {
             const UnitReflection r{ufirst, m - l1 + 1, lp - 1, l1 - 1, h, b, tl};
             std::int64_t j = 0;
-            for (; r.len >= zol::kWideRows && zol::wide_kernels() && j + 8 <= nv; j += 8)
+            for (; zol::wide_for(r.len) && j + 8 <= nv; j += 8)
                 apply_unit_group<8>(r, c + j * sv, sv);
             for (; j + 4 <= nv; j += 4) apply_unit_group<4>(r, c + j * sv, sv);
             if (nv - j == 3) apply_unit_group<3>(r, c + j * sv, sv);
@@ -267,7 +267,7 @@ extern "C" void lghtrt_(const int32_t* mode, const int32_t* ipiv, const int32_t*
         if (apart(ufirst, ulast, c + (lp - 1), c + (nv - 1) * m + (m - 1))) {
             const std::int64_t len = m - l1 + 1, piv = lp - 1, first = l1 - 1;
             std::int64_t j = 0;
-            for (; len >= zol::kWideRows && zol::wide_kernels() && j + 8 <= nv; j += 8)
+            for (; zol::wide_for(len) && j + 8 <= nv; j += 8)
                 apply_stored_group<8>(ufirst, len, piv, first, h, b, c + j * m, m);
             for (; j + 4 <= nv; j += 4) apply_stored_group<4>(ufirst, len, piv, first, h, b, c + j * m, m);
             if (nv - j == 3) apply_stored_group<3>(ufirst, len, piv, first, h, b, c + j * m, m);

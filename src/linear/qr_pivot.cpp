@@ -59,7 +59,7 @@ struct Fused {
     void columns(i64 lo, i64 hi, i64 first, const double* un, double hn, double* t) {
         const i64 len = m - first + 1;
         const double* up = pending > 0 ? &a(first, pending) : nullptr;
-        const bool wide = len >= zol::kWideRows && zol::wide_kernels();
+        const bool wide = zol::wide_for(len);
         for (i64 l = lo; l <= hi;) {
             int g = hi - l + 1 >= kGroup ? kGroup : static_cast<int>(hi - l + 1);
             // A group shares one kind of sweep: all its columns owe the
