@@ -1,8 +1,9 @@
 // The 4-wide kernels of the factorisations and the triangular solves.  This
-// file alone is compiled
-// for AVX2 (without fused multiply-add); it holds nothing that another file
-// could share, so no code built for AVX2 can be picked for a baseline
-// caller.
+// file alone is compiled for AVX2 (without fused multiply-add); it holds
+// nothing that another file could share, so no code built for AVX2 can be
+// picked for a baseline caller.  That is why its small helpers (loads,
+// stores, the pivot-row start of a sweep) are its own and not the baseline
+// ones of frame/unroll.hpp and linear/reflection.hpp.
 //
 // Four rows of a column are updated and multiplied as one vector, element
 // by element, exactly as one at a time.  The products (or squares) of four
